@@ -1,0 +1,29 @@
+# Finds what the agent links: MySQL Connector/C++ 1.1 (the sql:: API),
+# libcurl and threads; on Windows the system libraries.
+
+set(THREADS_PREFER_PTHREAD_FLAG ON)
+find_package(Threads REQUIRED)
+
+if(WIN32)
+  set(KESTRUNE_PLATFORM_LIBS wininet psapi shlwapi comctl32 gdi32 user32 shell32 advapi32 Threads::Threads)
+  return()
+endif()
+
+find_path(MYSQLCPPCONN_INCLUDE_DIR cppconn/driver.h)
+find_library(MYSQLCPPCONN_LIBRARY NAMES mysqlcppconn)
+if(NOT MYSQLCPPCONN_INCLUDE_DIR OR NOT MYSQLCPPCONN_LIBRARY)
+  message(FATAL_ERROR
+    "MySQL Connector/C++ 1.1 was not found (cppconn/driver.h, libmysqlcppconn). "
+    "Install the Debian package libmysqlcppconn-dev, e.g. with tools/install-deps.")
+endif()
+add_library(mysqlcppconn::mysqlcppconn UNKNOWN IMPORTED)
+set_target_properties(mysqlcppconn::mysqlcppconn PROPERTIES
+  IMPORTED_LOCATION "${MYSQLCPPCONN_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${MYSQLCPPCONN_INCLUDE_DIR}")
+
+find_package(CURL)
+if(NOT CURL_FOUND)
+  message(FATAL_ERROR "libcurl was not found. Install the Debian package libcurl4-openssl-dev, e.g. with tools/install-deps.")
+endif()
+
+set(KESTRUNE_PLATFORM_LIBS mysqlcppconn::mysqlcppconn CURL::libcurl Threads::Threads)

@@ -1,0 +1,47 @@
+// The query frame: every database read and update goes through here. Each call
+// makes a connection of its own from a DatabaseConnection's stored values,
+// selects its schema, runs its statement, hands each row to the caller and
+// releases result, statement and connection on every way out.
+//
+// Errors never leave as exceptions. A connector error with a non-zero code,
+// or any other exception, is shown once through the error sink under the
+// query's caption, and the call returns false. An error with code 0 (the
+// connector's answer to an UPDATE sent as a query) counts as success.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+
+namespace sql {
+class ResultSet;
+}
+
+namespace kestrune {
+
+using RowReader = std::function<void(sql::ResultSet& row)>;
+
+struct QueryText {
+  const char* schema;
+  const char* caption;              // fixed upper-case name, title of the error box
+  std::string statement;
+  const char* sessionSetup = nullptr;  // optional statement run first on the same connection
+};
+
+// Runs one statement and reads its rows forward-only (streamed from the
+// server, not held whole in memory). True when done.
+bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowReader& readRow);
+
+// Runs data-changing statements one after the other on one connection.
+// Stops at the first error, which it reports. Returns the number of
+// statements that completed; `rowsChanged` (if given) receives the sum of
+// their row counts.
+size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* caption,
+                  const std::vector<std::string>& statements, long long* rowsChanged = nullptr);
+
+// Column readers that treat NULL as empty text or zero.
+std::string columnText(sql::ResultSet& row, unsigned column);
+
+}  // namespace kestrune

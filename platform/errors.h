@@ -1,0 +1,19 @@
+// The one way the agent shows an error to a person: a message box with no
+// owner on Windows, one line "CAPTION: text" on standard error elsewhere.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace kestrune {
+
+void showError(const std::string& caption, const std::string& text);
+
+using ErrorSink = std::function<void(const std::string& caption, const std::string& text)>;
+
+// Replace where errors go (tests capture them); an empty sink restores the
+// system's own. Returns the sink that was in place. May be called while other
+// threads report; the sink itself must then be thread-safe.
+ErrorSink setErrorSink(ErrorSink sink);
+
+}  // namespace kestrune

@@ -1,0 +1,32 @@
+// Local folders and files as the agent needs them.
+#pragma once
+
+#include <string>
+
+namespace kestrune {
+
+// Separator between folder names in a local path ("\\" on Windows, "/" elsewhere).
+extern const char kPathSeparator[];
+
+// The agent's root folder: drive of the Windows folder + ":\Melrova" on
+// Windows; settings value "root", else $HOME/Melrova elsewhere.
+std::string agentRootFolder();
+
+// The current user's desktop folder as UTF-16, or empty when unknown.
+std::u16string desktopFolder();
+
+// Creates one folder level. True when the folder exists afterwards.
+bool createFolder(const std::string& path);
+bool createFolder(const std::u16string& path);
+
+// True when a file or folder exists at `path`.
+bool pathExists(const std::string& path);
+
+// Replaces `to` by `from` in one step (both in the same folder). On failure
+// `to` is unchanged and `error` says why.
+bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+
+// Removes a file; no error when it is missing.
+void removeFile(const std::string& path);
+
+}  // namespace kestrune

@@ -1,0 +1,42 @@
+// Sends one local file to a folder of an FTP server (WinINet on Windows,
+// libcurl elsewhere): passive, binary, the remote folder must exist.
+#pragma once
+
+#include <string>
+
+namespace kestrune {
+
+struct FtpAccount {
+  std::string host;
+  int port = 21;
+  std::string user;
+  std::string password;
+  std::string agentName;
+};
+
+// Upper bounds on waiting for a server that accepts and then falls silent.
+struct FtpTimeouts {
+  int connectSeconds = 30;   // connect, greeting and log-in
+  int responseSeconds = 60;  // each later reply
+  int stallSeconds = 30;     // a data transfer that stops moving
+};
+
+// Result codes, in the order of the steps.
+enum : int {
+  kFtpDone = 9,
+  kFtpOpenFailed = -1,     // the client could not be set up
+  kFtpConnectFailed = -2,  // connection or log-in failed
+  kFtpFolderFailed = -5,   // entering the remote folder failed
+  kFtpPutFailed = -11,     // the transfer failed (a missing local file too)
+};
+
+// Log in, enter `remoteFolder`, store `localPath` as `remoteName` there,
+// replacing a file of that name. Returns one of the codes above.
+int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
+               const std::string& remoteName, const std::string& localPath);
+
+// Time-outs used by later ftpPutFile calls (tests shorten them).
+void setFtpTimeouts(const FtpTimeouts& timeouts);
+FtpTimeouts ftpTimeouts();
+
+}  // namespace kestrune

@@ -1,0 +1,57 @@
+// The agent's face: a hidden main window with a tray icon and a status panel
+// on Windows; a local control socket elsewhere. Both take the same two
+// requests from other programs (0x488 export, 0x490 counter) and show the
+// same status panel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kestrune {
+
+using WindowHandle = void*;
+
+// Message numbers other programs send (WM_USER + 136 and WM_USER + 144).
+constexpr unsigned kExportRequestMessage = 0x488;
+constexpr unsigned kCounterRequestMessage = 0x490;
+
+// What the status panel shows.
+struct StatusPanel {
+  std::u16string companyName;  // compname, from UTF-8, at most 128 units
+  std::u16string branchName;   // from UTF-8
+  int32_t branchNo = 0;
+  std::string companyFolder;   // compfolder as stored (8-bit)
+  int32_t dailyReportsSent = 0;
+  int32_t monthlyReportsSent = 0;
+};
+
+struct WindowHandlers {
+  std::function<void()> onExportRequest;   // runs a whole export, returns when done
+  std::function<void()> onCounterRequest;
+  std::function<StatusPanel()> readStatus;
+};
+
+// Creates the main window (hidden) and its tray icon, or binds and listens on
+// the control socket. Requests are only served by runMainLoop. Returns null
+// with `error` set on failure.
+WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error);
+
+// Serves requests until the user or a signal ends the agent; returns the exit code.
+int runMainLoop(WindowHandle window);
+
+// Asks the window to repaint the status panel (no effect without a window).
+void requestRepaint(WindowHandle window);
+
+// Ends runMainLoop from any thread (SIGTERM does the same).
+void requestQuit();
+
+// The status panel as lines of UTF-8 text, labels as painted.
+std::string statusPanelText(const StatusPanel& panel);
+
+// Client side: sends `request` ("0x488", "0x490", "status") to the agent of
+// this user. Returns 0 and the agent's answer, or non-zero with a message in
+// `answer` when no agent answers or it refused.
+int sendToAgent(const std::string& request, std::string* answer);
+
+}  // namespace kestrune

@@ -1,0 +1,240 @@
+// The database connection against a real MariaDB: the settings stand-in for
+// the registry, the password fallback, the query frame and its time limits.
+#include <arpa/inet.h>
+#include <cppconn/resultset.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "db/connection.h"
+#include "db/query.h"
+#include "tests/support/servers.h"
+
+namespace kestrune {
+namespace {
+
+using test::CapturedErrors;
+using test::database;
+using test::testAddress;
+using test::writeSettings;
+
+// An address of 127/8 where nothing listens, unique to this program.
+std::string silentAddress(int host) {
+  std::string a = testAddress();
+  return "127.1." + a.substr(a.rfind('.') + 1) + "." + std::to_string(host);
+}
+
+TEST(ServerAddress, SettingsFileStandsInForTheRegistry) {
+  DatabaseConnection db;
+  writeSettings({});
+  EXPECT_EQ(-2, readServerAddress(db)) << "no file";
+
+  test::writeFile(test::testDir() + "/config/Ostrelian/Melrova.ini", "[Other]\nipno=1.2.3.4\n");
+  EXPECT_EQ(-2, readServerAddress(db)) << "no [Server] section";
+
+  writeSettings({{"ftphost", "x"}});
+  EXPECT_EQ(-1, readServerAddress(db)) << "no ipno value";
+  EXPECT_STREQ("", db.serverAddress);
+
+  writeSettings({{"ipno", std::string(40, '7')}});
+  EXPECT_EQ(-1, readServerAddress(db)) << "40 characters do not fit 40 bytes";
+  EXPECT_STREQ("", db.serverAddress);
+
+  std::string v39(39, '7');
+  writeSettings({{"ipno", v39}});
+  EXPECT_EQ(0, readServerAddress(db));
+  EXPECT_EQ(v39, db.serverAddress);
+  EXPECT_EQ(6 + 39 + 5, buildUrl(db));
+  EXPECT_EQ("tcp://" + v39 + ":3306", std::string(db.url));
+  EXPECT_EQ(db.url, db.urlText);
+}
+
+TEST(ServerAddress, MissingAddressGivesBareUrl) {
+  writeSettings({});
+  DatabaseConnection db;
+  EXPECT_EQ(0, openConnection(db));
+  EXPECT_STREQ("tcp://:3306", db.url);
+  EXPECT_STREQ("", db.serverAddress);
+}
+
+TEST(OpenConnection, FirstPasswordWorks) {
+  database().setRootPassword(kFirstPassword);
+  writeSettings({{"ipno", testAddress()}});
+  DatabaseConnection db;
+  EXPECT_EQ(0, openConnection(db));
+  EXPECT_STREQ(kFirstPassword, db.password);
+  EXPECT_NE(nullptr, db.connection.get());
+  EXPECT_EQ("tcp://" + testAddress() + ":3306", db.urlText);
+}
+
+TEST(OpenConnection, FallsBackToSecondPasswordOnAccessDenied) {
+  database().setRootPassword(kSecondPassword);
+  writeSettings({{"ipno", testAddress()}});
+  DatabaseConnection db;
+  EXPECT_EQ(0, openConnection(db));
+  EXPECT_STREQ(kSecondPassword, db.password);
+  EXPECT_NE(nullptr, db.connection.get());
+
+  // and every query uses it
+  CapturedErrors errors;
+  std::string one;
+  EXPECT_TRUE(runQuery(db, {"company", "TEST", "SELECT 1"},
+                       [&](sql::ResultSet& row) { one = row.getString(1).asStdString(); }));
+  EXPECT_EQ("1", one);
+  EXPECT_EQ(0u, errors.count());
+  database().setRootPassword(kFirstPassword);
+}
+
+TEST(OpenConnection, WrongPasswordIsAccessDenied) {
+  database().setRootPassword("something-else");
+  writeSettings({{"ipno", testAddress()}});
+  DatabaseConnection db;
+  openConnection(db);
+  // both refused: the second password stays, nothing is shown
+  EXPECT_STREQ(kSecondPassword, db.password);
+  EXPECT_EQ(nullptr, db.connection.get());
+  EXPECT_EQ(kAccessDenied, connect(db));
+  database().setRootPassword(kFirstPassword);
+}
+
+TEST(OpenConnection, OtherErrorsKeepFirstPassword) {
+  writeSettings({{"ipno", silentAddress(1)}});
+  DatabaseConnection db;
+  CapturedErrors errors;
+  EXPECT_EQ(0, openConnection(db));
+  EXPECT_STREQ(kFirstPassword, db.password);
+  EXPECT_EQ(nullptr, db.connection.get());
+  int code = connect(db);
+  EXPECT_NE(0, code);
+  EXPECT_NE(kAccessDenied, code);
+  EXPECT_EQ(0u, errors.count()) << "connect failures at start-up are silent";
+}
+
+DatabaseConnection openTestConnection() {
+  database();
+  writeSettings({{"ipno", testAddress()}});
+  DatabaseConnection db;
+  openConnection(db);
+  return db;
+}
+
+TEST(QueryFrame, FailingStatementReportsOnceUnderItsCaption) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  int rows = 0;
+  EXPECT_FALSE(runQuery(db, {"company", "READ_SOMETHING", "SELECT * FROM no_such_table"},
+                        [&](sql::ResultSet&) { ++rows; }));
+  ASSERT_EQ(1u, errors.count());
+  EXPECT_EQ("READ_SOMETHING", errors.all()[0].first);
+  EXPECT_NE(std::string::npos, errors.all()[0].second.find("no_such_table"));
+  EXPECT_EQ(0, rows);
+}
+
+TEST(QueryFrame, UnknownSchemaAndUnreachableServerReport) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  EXPECT_FALSE(runQuery(db, {"no_such_schema", "A", "SELECT 1"}, [](sql::ResultSet&) {}));
+  DatabaseConnection away;
+  writeSettings({{"ipno", silentAddress(2)}});
+  openConnection(away);
+  EXPECT_FALSE(runQuery(away, {"company", "B", "SELECT 1"}, [](sql::ResultSet&) {}));
+  EXPECT_EQ("A,B", errors.captions());
+}
+
+TEST(QueryFrame, ExceptionFromRowReaderIsReportedNotThrown) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  EXPECT_FALSE(runQuery(db, {"company", "READ_X", "SELECT 1 UNION SELECT 2"},
+                        [](sql::ResultSet&) { throw std::runtime_error("bad row"); }));
+  ASSERT_EQ(1u, errors.count());
+  EXPECT_EQ("READ_X", errors.all()[0].first);
+}
+
+TEST(QueryFrame, RowsArriveInOrderAndStreamed) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  long long sum = 0, count = 0;
+  EXPECT_TRUE(runQuery(db, {"company", "SEQ", "SELECT seq FROM seq_1_to_100000"},
+                       [&](sql::ResultSet& row) {
+                         ++count;
+                         sum += row.getInt64(1);
+                       }));
+  EXPECT_EQ(100000, count);
+  EXPECT_EQ(5000050000LL, sum);
+  EXPECT_EQ(0u, errors.count());
+}
+
+// The connector answers an UPDATE sent through executeQuery by applying it
+// and then throwing an exception with code 0 (SQL state 00000, no text).
+// The frame counts that as success. If a connector upgrade changes this,
+// this test says so.
+TEST(QueryFrame, UpdateThroughExecuteQueryAppliesAndCountsAsSuccess) {
+  DatabaseConnection db = openTestConnection();
+  database().resetData();
+  database().exec("INSERT INTO company.maininfo (compname) VALUES ('a')");
+  CapturedErrors errors;
+  EXPECT_TRUE(runQuery(db, {"company", "UPD", "UPDATE maininfo SET compname = 'b'"},
+                       [](sql::ResultSet&) {}));
+  EXPECT_EQ(0u, errors.count());
+  EXPECT_EQ("b", database().scalar("SELECT compname FROM company.maininfo"));
+
+  // a real failure of an update keeps its server code
+  EXPECT_FALSE(runQuery(db, {"company", "UPD", "UPDATE no_table SET x = 1"},
+                        [](sql::ResultSet&) {}));
+  ASSERT_EQ(1u, errors.count());
+  EXPECT_NE(std::string::npos, errors.all()[0].second.find("no_table"));
+}
+
+TEST(QueryFrame, UpdatesOnOneConnectionStopAtFirstError) {
+  DatabaseConnection db = openTestConnection();
+  database().resetData();
+  database().exec("INSERT INTO company.maininfo (compname, mustID) VALUES ('a', 1), ('b', 2)");
+  CapturedErrors errors;
+  long long changed = 0;
+  size_t done = runUpdates(db, "company", "UPD",
+                           {"UPDATE maininfo SET mustID = 5 WHERE mustID = 1",
+                            "UPDATE maininfo SET mustID = 6", "UPDATE nothing SET a = 1",
+                            "UPDATE maininfo SET mustID = 7"},
+                           &changed);
+  EXPECT_EQ(2u, done);
+  EXPECT_EQ(3, changed);
+  EXPECT_EQ("UPD", errors.captions());
+  EXPECT_EQ("6", database().scalar("SELECT MAX(mustID) FROM company.maininfo"));
+}
+
+// Something that accepts TCP connections and never speaks must not block a
+// query forever: the connect time-out ends it with an ordinary error.
+TEST(QueryFrame, SilentServerTimesOut) {
+  std::string address = silentAddress(3);
+  int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(s, 0);
+  int one = 1;
+  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(3306);
+  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  ASSERT_EQ(0, ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+  ASSERT_EQ(0, ::listen(s, 16));
+
+  DatabaseTimeouts saved = databaseTimeouts();
+  setDatabaseTimeouts({2, 2, 2});
+  writeSettings({{"ipno", address}});
+  DatabaseConnection db;
+  openConnection(db);
+  CapturedErrors errors;
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(runQuery(db, {"company", "READ_COMPANY", "SELECT 1"}, [](sql::ResultSet&) {}));
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  setDatabaseTimeouts(saved);
+  ::close(s);
+  EXPECT_LT(seconds, 30.0);
+  EXPECT_EQ("READ_COMPANY", errors.captions());
+}
+
+}  // namespace
+}  // namespace kestrune

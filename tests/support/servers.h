@@ -1,0 +1,86 @@
+// Real servers for the tests: a private MariaDB and a pyftpdlib FTP server,
+// both on this test program's own loopback address, started on first use and
+// stopped when the program ends. Also the settings file and an error catcher.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrune::test {
+
+// This program's loopback address, folder (emptied at start) and the source tree.
+const std::string& testAddress();
+const std::string& testDir();
+const std::string& sourceDir();
+// A fresh empty folder below testDir().
+std::string freshFolder(const std::string& name);
+
+using Rows = std::vector<std::vector<std::string>>;
+
+struct MariaDb {
+  std::string address;
+  std::string dir;
+  std::string password = "K_plom_R";
+  int pid = 0;
+
+  // Starts (or restarts) the server with root's TCP password.
+  void start(const std::string& rootPassword = "K_plom_R");
+  void stop();        // clean shutdown
+  void killHard();    // SIGKILL, as a crash would
+  bool running() const { return pid > 0; }
+
+  // Admin access over the server's socket (independent of root's TCP password).
+  void exec(const std::string& statement) const;
+  Rows query(const std::string& statement) const;
+  std::string scalar(const std::string& statement) const;
+  void setRootPassword(const std::string& rootPassword);
+  // Empties every point-of-sale table.
+  void resetData() const;
+};
+
+// The program's MariaDB on testAddress(), started on first call.
+MariaDb& database();
+
+struct FtpServer {
+  std::string address;
+  int port = 0;
+  std::string root;   // files land below root/httpdocs/customer_yedek/<folder>
+  std::string log;
+  std::string mode;
+  int pid = 0;
+
+  void start(const std::string& mode = "normal", const std::vector<std::string>& folders = {"demo"});
+  void stop();
+  std::string remotePath(const std::string& folder, const std::string& name) const;
+  std::string settingValue() const { return address + ":" + std::to_string(port); }
+};
+
+// An FTP server on testAddress():`port`, started on first call for that port.
+FtpServer& ftpServer(int port = 2121, const std::string& mode = "normal");
+
+// Writes the settings file ([Server] section) with these values; an empty map
+// removes the file.
+void writeSettings(const std::map<std::string, std::string>& values);
+// The usual settings: ipno = the test address, ftphost = the FTP server, root = `root`.
+void writeStandardSettings(const std::string& root = "");
+
+// Catches everything shown through the error sink while it lives.
+struct CapturedErrors {
+  CapturedErrors();
+  ~CapturedErrors();
+  std::vector<std::pair<std::string, std::string>> all() const;
+  size_t count() const;
+  std::string captions() const;  // "A,B,C"
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::pair<std::string, std::string>> errors_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+}  // namespace kestrune::test

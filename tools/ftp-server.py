@@ -1,0 +1,87 @@
+#!/usr/bin/python3
+"""A real FTP server for Kestrune's tests and demo (pyftpdlib), loopback only.
+
+  ftp-server.py --root DIR --address 127.0.0.x --port N [--folder F ...]
+                [--passive FIRST-LAST] [--log FILE] [--mode MODE]
+
+User "brevanotica" / "wKup3h58" may write below DIR; user "readonly" / "readonly"
+may only read (a refused STOR). The folders httpdocs/customer_yedek/F are made
+for every --folder. MODE:
+  normal      a working server
+  silent      accepts connections and never says a word
+  stall-cwd   answers the log-in, then never answers CWD
+  stall-stor  answers up to STOR, then never answers (nor opens the data channel)
+Runs until SIGTERM. Prints "ready" on stdout once it listens.
+"""
+import argparse, logging, os, signal, socket, sys, threading, time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+p = argparse.ArgumentParser()
+p.add_argument("--root", required=True)
+p.add_argument("--address", required=True)
+p.add_argument("--port", type=int, default=21)
+p.add_argument("--folder", action="append", default=[])
+p.add_argument("--passive", default="")
+p.add_argument("--log", default="")
+p.add_argument("--mode", default="normal",
+               choices=["normal", "silent", "stall-cwd", "stall-stor"])
+a = p.parse_args()
+
+if not a.address.startswith("127."):
+    sys.exit("refusing non-loopback address " + a.address)
+
+signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+
+if a.mode == "silent":
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind((a.address, a.port))
+    s.listen(64)
+    print("ready", flush=True)
+    held = []
+    while True:
+        c, _ = s.accept()
+        held.append(c)  # keep it open, say nothing
+
+os.makedirs(a.root, exist_ok=True)
+for f in a.folder:
+    os.makedirs(os.path.join(a.root, "httpdocs", "customer_yedek", f), exist_ok=True)
+
+auth = DummyAuthorizer()
+auth.add_user("brevanotica", "wKup3h58", a.root, perm="elradfmwMT")
+auth.add_user("readonly", "readonly", a.root, perm="elr")
+
+
+class Handler(FTPHandler):
+    authorizer = auth
+    auth_failed_timeout = 0.05
+    timeout = 600
+
+    def ftp_CWD(self, path):
+        if a.mode == "stall-cwd":
+            return  # never answer
+        return super().ftp_CWD(path)
+
+    def ftp_STOR(self, file, mode="w"):
+        if a.mode == "stall-stor":
+            return
+        return super().ftp_STOR(file, mode)
+
+
+if a.passive:
+    first, last = a.passive.split("-")
+    Handler.passive_ports = range(int(first), int(last) + 1)
+
+if a.log:
+    logging.basicConfig(filename=a.log, level=logging.DEBUG,
+                        format="%(asctime)s %(message)s")
+else:
+    logging.basicConfig(level=logging.ERROR)
+
+server = FTPServer((a.address, a.port), Handler)
+server.max_cons = 512
+print("ready", flush=True)
+server.serve_forever()
