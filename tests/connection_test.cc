@@ -21,11 +21,7 @@ using test::database;
 using test::testAddress;
 using test::writeSettings;
 
-// An address of 127/8 where nothing listens, unique to this program.
-std::string silentAddress(int host) {
-  std::string a = testAddress();
-  return "127.1." + a.substr(a.rfind('.') + 1) + "." + std::to_string(host);
-}
+std::string silentAddress(int host) { return test::otherAddress(host); }
 
 TEST(ServerAddress, SettingsFileStandsInForTheRegistry) {
   DatabaseConnection db;

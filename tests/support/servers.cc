@@ -102,6 +102,14 @@ const std::string& testAddress() { return setup().address; }
 const std::string& testDir() { return setup().dir; }
 const std::string& sourceDir() { return setup().source; }
 
+std::string otherAddress(int host) {
+  // a.b.0.d -> a.b.host.d
+  const std::string& a = testAddress();
+  size_t second = a.find('.', a.find('.') + 1);
+  size_t third = a.rfind('.');
+  return a.substr(0, second + 1) + std::to_string(host) + a.substr(third);
+}
+
 std::string freshFolder(const std::string& name) {
   std::string path = testDir() + "/" + name;
   run("rm -rf " + quote(path) + " && mkdir -p " + quote(path));

@@ -15,6 +15,9 @@ namespace kestrune::test {
 const std::string& testAddress();
 const std::string& testDir();
 const std::string& sourceDir();
+// Another loopback address of this program's own, where nothing listens
+// unless a test puts something there (host 1, 2, ...).
+std::string otherAddress(int host);
 // A fresh empty folder below testDir().
 std::string freshFolder(const std::string& name);
 

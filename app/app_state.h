@@ -1,0 +1,35 @@
+// The agent's one application object: connections, master data, the sales
+// and expense data, the folders and the counters the status panel shows.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "db/company.h"
+#include "db/connection.h"
+#include "db/expenses.h"
+#include "db/sales.h"
+#include "platform/window.h"
+#include "reports/folders.h"
+
+namespace kestrune {
+
+struct AppState {
+  DatabaseConnection companyConnection;
+  CompanyInfo company;
+  ExpenseStore expenses;
+  SalesData sales;
+  ReportFolders folders;
+  WindowHandle mainWindow = nullptr;
+
+  // Written by the scheduler thread or the request loop, read by the status
+  // panel at any time.
+  std::atomic<int32_t> exportRequests{0};
+  std::atomic<int32_t> exportsCompleted{0};
+  std::atomic<int32_t> counterRequests{0};
+  std::atomic<int32_t> tickCount{0};
+  std::atomic<int32_t> dailyReportsSent{0};
+  std::atomic<int32_t> monthlyReportsSent{0};
+};
+
+}  // namespace kestrune

@@ -1,0 +1,45 @@
+// The business day runs from 06:00:00 to 05:59:59 of the next calendar day.
+// A ReportPeriod holds the begin and end of a report period as texts
+// "YYYY-MM-DD HH:MM:SS" (both bounds inclusive) and the date and time texts of
+// the moment of a report. Every function reads the time through the platform
+// clock.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace kestrune {
+
+struct ReportPeriod {
+  char begin[24] = {};
+  char end[24] = {};
+  char dateText[12] = {};  // DD.MM.YYYY
+  char timeText[20] = {};  // HH:MM:SS
+  std::tm now{};           // local time as read by the run
+  std::tm todayTime{};     // kept by today(), yesterday(), tomorrow()
+  std::tm yesterdayTime{};
+  std::tm tomorrowTime{};
+};
+
+// dateText and timeText from the current local time.
+void stampNow(ReportPeriod& period);
+
+// The current time shifted by 0, -86400 or +86400 seconds, converted to local
+// time, kept in its field; dateText and timeText are set from it.
+void today(ReportPeriod& period);
+void yesterday(ReportPeriod& period);
+void tomorrow(ReportPeriod& period);
+
+// begin = yesterday 06:00:00, end = today 05:59:59 (needs yesterday and today).
+void setDailyPeriodBeforeSix(ReportPeriod& period);
+// begin = today 06:00:00, end = today 23:59:59 (needs today).
+void setDailyPeriodFromSix(ReportPeriod& period);
+// The daily period by the current hour: before 06:00 the one before six, else from six.
+void setDailyPeriod(ReportPeriod& period);
+// begin = 1st of month 06:00:00, end = 1st of the next month 05:59:59.
+void setMonthPeriod(ReportPeriod& period, int month, int year);
+
+// "YYYY-MM-DD HH:MM:SS" -> "DD.MM.YYYY HH:MM:SS" by moving characters.
+std::string displayTimestamp(const char* text);
+
+}  // namespace kestrune
