@@ -1,4 +1,5 @@
-// The agent's face on Linux: the control socket.
+// Linux has no status window to repaint: `kestrune status` always reads the
+// current values. The requests are only counted.
 #include "platform/window.h"
 
 #include <atomic>
@@ -9,8 +10,6 @@ namespace {
 std::atomic<int> gRepaintRequests{0};
 }  // namespace
 
-// There is nothing to repaint here: "status" always answers with current
-// values. The request is only counted.
 void requestRepaint(WindowHandle) { ++gRepaintRequests; }
 
 int repaintRequestCount() { return gRepaintRequests.load(); }
