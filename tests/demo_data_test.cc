@@ -6,11 +6,14 @@
 #include <set>
 #include <string>
 
+#include "db/company.h"
+#include "db/sales.h"
 #include "tests/support/servers.h"
 
 namespace kestrune {
 namespace {
 
+using test::CapturedErrors;
 using test::database;
 
 struct ShellRun {
@@ -139,6 +142,37 @@ TEST(DemoData, ReceiptsAddUpToTheirItemsAndPayments) {
   EXPECT_EQ(
       database().scalar(std::string("SELECT ROUND(SUM(cashsum), 2) FROM ") + kReceipts + " r"),
       database().scalar("SELECT ROUND(SUM(amount), 2) FROM kasa.moves WHERE amount > 0"));
+}
+
+TEST(DemoData, TheAgentsQueriesFindProductSalesEqualToTheReceipts) {
+  // a month that holds archived days and the rows standing in both tables
+  load("--now '2026-05-14 21:10:00' --days 14 --receipts 900 --items 4000");
+  test::writeSettings({{"ipno", test::testAddress()}});
+  CapturedErrors errors;
+  SalesData sales;
+  openConnection(sales.connection);
+  ASSERT_EQ(57, readStockDefinitionsByCode(sales.connection, sales.stockByCode));
+  const char* begin = "2026-05-01 06:00:00";
+  const char* end = "2026-06-01 05:59:59";
+  ASSERT_EQ(1, readSalesSummary(sales, begin, end));
+  ASSERT_EQ(1, readOrderItemSales(sales, begin, end));
+  EXPECT_EQ(0u, errors.count()) << errors.captions();
+
+  const SalesSummary& s = sales.record.summary;
+  double products = 0;
+  for (const StockDefinition& d : sales.stockByCode) products += d.salesAmount;
+  EXPECT_NEAR(s.grossTotal, products, 0.005);
+  EXPECT_NEAR(std::stod(database().scalar(std::string("SELECT SUM(toplam) FROM ") + kReceipts +
+                                          " r WHERE tmstmp >= '2026-05-01 06:00:00'")),
+              s.grossTotal, 0.005);
+  EXPECT_NEAR(s.grossTotal,
+              s.orderType1Total + s.orderType2Total + s.orderType3Total + s.orderType4Total +
+                  s.orderType7Total + s.orderType8Total,
+              0.005);
+  for (double total : {s.cashsum, s.credsum, s.ceksum, s.carisum, s.ikramsum, s.isknt, s.puantaj,
+                       s.orderType1Total, s.orderType2Total, s.orderType3Total, s.orderType4Total,
+                       s.orderType7Total, s.orderType8Total})
+    EXPECT_LT(0.0, total);
 }
 
 TEST(DemoData, BusinessDayAfterMidnightHasEveryOrderTypeAndPayment) {
