@@ -499,7 +499,6 @@ def write_sales(out, a, rng, prods):
     item_id = 0
     receipts_left = nreceipts
     items_left = nitems
-    totals = {"receipts": 0, "items": 0}
     for d, lim, n in zip(days, limits, per_day):
         if n == 0:
             continue
@@ -600,25 +599,21 @@ def write_sales(out, a, rng, prods):
             if cols[VOUCHER]:
                 out.row("cekler.moves (amount,time)", "(%s,'%s')" % (money(cols[VOUCHER]), ts))
                 day_voucher += cols[VOUCHER]
-        totals["receipts"] += n
-        # day's end, when the day is over: card commission, cash to the bank
-        if lim >= 24 * 3600 and (a.month or d < today):
-            close = begin + datetime.timedelta(hours=20, minutes=15)
-            if a.month or close <= a.now:
-                fee = day_card * 2 // 100
-                if fee:
-                    out.row("banks.moves (amount,time)", "(%s,'%s')" % (money(-fee), stamp(close)))
-                if d.weekday() == 0 and day_cash:
-                    dep = day_cash // 2 // 10000 * 10000
-                    if dep:
-                        out.row("kasa.moves (amount,time)", "(%s,'%s')" % (money(-dep), stamp(close)))
-                        out.row("banks.moves (amount,time)", "(%s,'%s')" % (money(dep), stamp(close)))
-                if day_voucher:
-                    out.row("cekler.moves (amount,time)",
-                            "(%s,'%s')" % (money(-(day_voucher * 8 // 100)), stamp(close)))
-    totals["items"] = item_id
+        # once the day is over (02:15): card commission, voucher commission,
+        # and on Mondays half the cash to the bank
+        if lim >= 24 * 3600:
+            close = stamp(begin + datetime.timedelta(hours=20, minutes=15))
+            fee = day_card * 2 // 100
+            if fee:
+                out.row("banks.moves (amount,time)", "(%s,'%s')" % (money(-fee), close))
+            dep = day_cash // 2 // 10000 * 10000 if d.weekday() == 0 else 0
+            if dep:
+                out.row("kasa.moves (amount,time)", "(%s,'%s')" % (money(-dep), close))
+                out.row("banks.moves (amount,time)", "(%s,'%s')" % (money(dep), close))
+            fee = day_voucher * 8 // 100
+            if fee:
+                out.row("cekler.moves (amount,time)", "(%s,'%s')" % (money(-fee), close))
     out.flush_all()
-    return totals
 
 
 # ---------------------------------------------------------------------------
