@@ -3,8 +3,9 @@
 // Not part of the test run; start it by hand from a build without sanitizers:
 //
 //   KESTRUNE_TEST_ADDRESS=127.0.0.90 KESTRUNE_TEST_DIR=/tmp/kestrune-bench
-//   build/tests/export_benchmark [moves] [--per-connection]
+//   build/tests/export_benchmark [moves] [--images N] [--per-connection]
 //
+// --images N gives the first N movements a receipt image (10 kB each) to send.
 // --per-connection also times marking with one new connection per movement.
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "db/expenses.h"
 #include "db/query.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
 #include "tests/support/servers.h"
 #include "transfer/export.h"
 
@@ -71,10 +73,13 @@ void nestedJoin(ExpenseStore& s) {
 
 int main(int argc, char** argv) {
   int moves = 20000;
+  int images = 0;
   bool perConnection = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--per-connection") == 0)
       perConnection = true;
+    else if (std::strcmp(argv[i], "--images") == 0 && i + 1 < argc)
+      images = std::atoi(argv[++i]);
     else
       moves = std::atoi(argv[i]);
   }
@@ -82,14 +87,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   });
   test::database();
+  test::FtpServer& ftp = test::ftpServer();
   test::writeStandardSettings(test::freshFolder("root"));
   std::printf("%d movements, %d notes\n", moves, moves);
   fill(moves);
 
   AppState app;
   openConnection(app.expenses.connection);
+  app.company.compfolder = "demo";
   app.folders.rootFolder = test::testDir() + "/root";
   app.folders.expenseFolder = app.folders.rootFolder + "/giderler";
+  if (images > 0) {
+    test::database().exec("UPDATE expenses.moves SET imgfilename = CONCAT('fis', Id, '.jpg') "
+                          "WHERE Id <= " + std::to_string(images));
+    createFolder(app.folders.expenseFolder);
+    for (int id = 1; id <= images; ++id)
+      test::writeFile(app.folders.expenseFolder + "/fis" + std::to_string(id) + ".jpg",
+                      std::string(10240, 'j'));
+  }
   ExpenseStore& s = app.expenses;
 
   double read = seconds([&] {
@@ -135,5 +150,12 @@ int main(int argc, char** argv) {
     std::printf("mark, new connection per id               %8.3f s  (%s marked)\n", fresh,
                 marked().c_str());
   }
+
+  unmark();
+  double run = seconds([&] { runExpenseExport(app); });
+  std::printf("whole export run (read, join, write, send %d images, mark) %8.3f s  (%s marked, "
+              "%zu bytes sent as gider.dat)\n",
+              images, run, marked().c_str(),
+              test::readFile(ftp.remotePath("demo", "gider.dat")).size());
   return 0;
 }
