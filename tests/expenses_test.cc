@@ -194,16 +194,6 @@ TEST_F(Expenses, JoinTakesTheFirstMatchInDatabaseOrder) {
   EXPECT_EQ("end", fieldText(moves[4].note));
 }
 
-TEST_F(Expenses, EachReadStartsFromAnEmptyList) {
-  insertMoves(move(1, 1, 1, "", 0));
-  database().exec("INSERT INTO expenses.grpb (acode,bcode,name) VALUES (1,1,'g')");
-  readExpenseGroups(store);
-  readExpenseMoves(store);
-  EXPECT_EQ(1, readExpenseGroups(store));
-  EXPECT_EQ(2, readExpenseMoves(store));
-  EXPECT_EQ(2u, store.expenseMoves.size());
-}
-
 TEST_F(Expenses, FailedReadsReportUnderTheirCaptions) {
   insertMoves(move(1, 1, 1, "", 0));
   readExpenseMoves(store);
@@ -332,30 +322,6 @@ TEST_F(Expenses, MarkingWithTheServerGoneReportsAndMarksNothing) {
   EXPECT_EQ(-2, markExpenseMoveProcessed(store, 1));
   EXPECT_EQ("UPDATE_SET_GIDERMOVE_ISLENDI,UPDATE_SET_GIDERMOVE_ISLENDI", errors.captions());
   database();  // a fresh server for the tests that follow
-}
-
-TEST(JoinExpenseTexts, IndexesKeepTheFirstOfEachKey) {
-  ExpenseStore store;
-  for (int i = 0; i < 3000; ++i) {
-    ExpenseMove m;
-    m.Id = i;
-    m.transid = i % 1000;
-    m.giderkodu = i % 7;
-    store.expenseMoves.push_back(m);
-    store.expenseNotes.push_back({i % 1000, "note " + std::to_string(i)});
-  }
-  for (int code = 0; code < 7; ++code) {
-    store.expenseDefinitions.push_back({code, code, "", "first " + std::to_string(code)});
-    store.expenseDefinitions.push_back({code, 0, "", "second " + std::to_string(code)});
-  }
-  store.expenseGroups.push_back({0, 3, "group 3"});
-  store.expenseGroups.push_back({0, 3, "group 3 again"});
-  EXPECT_EQ(0, joinExpenseTexts(store));
-  for (const ExpenseMove& m : store.expenseMoves) {
-    ASSERT_EQ("note " + std::to_string(m.transid), fieldText(m.note));
-    ASSERT_EQ("first " + std::to_string(m.giderkodu), std::string(m.expenseName));
-    ASSERT_EQ(m.giderkodu == 3 ? "group 3" : "", std::string(m.groupName));
-  }
 }
 
 }  // namespace

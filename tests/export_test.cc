@@ -139,12 +139,6 @@ TEST_F(ExportFile, ExpenseFolderIsCreatedOneLevelOnly) {
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("gider.dat"));
 }
 
-TEST_F(ExportFile, FolderInTheWayReportsAndWritesNothing) {
-  test::writeFile(paths.expenseFolder, "a file where the folder should be");
-  EXPECT_EQ(-1, writeExpenseFile(paths, {ExpenseMove()}));
-  EXPECT_EQ("WRITE_GIDER_DAT", errors.captions());
-}
-
 // A disk that fills up while the file is written: the temporary file lands
 // on /dev/full, every write fails with "no space". The last whole file stays.
 TEST_F(ExportFile, FullDiskLeavesTheLastWholeFile) {
