@@ -30,6 +30,8 @@ struct AppState {
   std::atomic<int32_t> tickCount{0};
   std::atomic<int32_t> dailyReportsSent{0};
   std::atomic<int32_t> monthlyReportsSent{0};
+  // Exports whose gider.dat reached the server (exportsCompleted counts every run).
+  std::atomic<int32_t> exportsUploaded{0};
 };
 
 }  // namespace kestrune
