@@ -74,7 +74,10 @@ struct Cleanup {
   std::vector<MariaDb*> databases;
   std::vector<FtpServer*> ftpServers;
   ~Cleanup() {
-    for (FtpServer* f : ftpServers) f->stop();
+    for (FtpServer* f : ftpServers) {
+      f->stop();
+      delete f;
+    }
     for (MariaDb* d : databases) d->stop();
   }
 };
