@@ -32,16 +32,6 @@ void guarded(const char* caption, Job job) {
 
 }  // namespace
 
-void openAgentData(AppState& app) {
-  initReportFolders(app.folders);
-  openConnection(app.companyConnection);
-  openConnection(app.sales.connection);
-  openConnection(app.expenses.connection);
-  readCompany(app.companyConnection, app.company);
-  readStockDefinitionsByCode(app.sales.connection, app.sales.stockByCode);
-  readStockDefinitionsByName(app.sales.connection, app.sales.stockByName);
-}
-
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
   runTicks(app, {[&app] { runDailyReport(app); }, [&app] { runMonthlyReport(app); }}, stop);
 }

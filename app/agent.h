@@ -7,9 +7,6 @@ namespace kestrune {
 
 struct AppState;
 
-// Folders, the three connections, the company record and both stock lists.
-void openAgentData(AppState& app);
-
 // The agent: single-instance guard, data, the first daily report, the main
 // window (control socket), the scheduler thread, then requests until the
 // user or a signal ends it. Returns the exit code (1 for a second copy).

@@ -34,4 +34,9 @@ struct AppState {
   std::atomic<int32_t> exportsUploaded{0};
 };
 
+// Start-up's data: the folders, the three connections (company, sales,
+// expenses), the company record and both stock lists. Failures are reported
+// by the queries; the agent goes on with what it has.
+void openAgentData(AppState& app);
+
 }  // namespace kestrune

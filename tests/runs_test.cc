@@ -2,9 +2,9 @@
 // document in the sales folder, the same bytes on a real FTP server.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ctime>
 
-#include "app/agent.h"
 #include "app/app_state.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
@@ -51,6 +51,8 @@ class Runs : public ::testing::Test {
     db = &test::database();
     db->resetData();
     ftp = &test::ftpServer(2121, "normal");
+    std::remove(ftp->remotePath("demo", "hash1_gunluk.html").c_str());
+    std::remove(ftp->remotePath("demo", "hash1_aylik.html").c_str());
     root = test::freshFolder("root");
     test::writeSettings({{"ipno", test::testAddress()},
                          {"ftphost", ftp->settingValue()},
