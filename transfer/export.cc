@@ -144,8 +144,10 @@ int runExpenseExport(AppState& app) {
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
   if (writeExpenseFile(app.folders, store.expenseMoves) == 0 && !store.expenseMoves.empty() &&
       uploadFile(app.mainWindow, app.folders.exportFileName, app.folders.exportLocalPath,
-                 app.company) >= kFtpDone)
+                 app.company) >= kFtpDone) {
+    app.exportsUploaded += 1;
     sendImagesAndMark(app);
+  }
 
   app.exportsCompleted += 1;
   return 0;
