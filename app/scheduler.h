@@ -32,7 +32,7 @@ struct SchedulerJobs {
 // throws is reported and the thread goes on.
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop);
 
-// runTicks with the daily and monthly report runs.
+// runTicks with the daily and monthly report runs (app/agent.cc).
 void runScheduler(AppState& app, const std::atomic<bool>& stop);
 
 }  // namespace kestrune

@@ -321,4 +321,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+void createFolderTree(const std::string& path) { run("mkdir -p " + quote(path)); }
+
 }  // namespace kestrune::test
