@@ -56,11 +56,14 @@ void expectText(const std::string& name, const std::string& got, const std::stri
   check(got == want, name, detail);
 }
 
-// The agent's connection options.
-sql::Connection* connect(const std::string& url, const std::string& password) {
+// The agent's connection options, and optionally one more.
+sql::Connection* connect(const std::string& url, const std::string& password,
+                         const char* extraOption = nullptr, int extraValue = 0,
+                         const char* user = "root") {
   sql::ConnectOptionsMap options;
+  if (extraOption) options[extraOption] = extraValue;
   options["hostName"] = sql::SQLString(url);
-  options["userName"] = sql::SQLString("root");
+  options["userName"] = sql::SQLString(user);
   options["password"] = sql::SQLString(password);
   options["OPT_CONNECT_TIMEOUT"] = 10;
   options["OPT_READ_TIMEOUT"] = 60;
@@ -155,6 +158,29 @@ void checkUpdateAsQuery(sql::Connection& con) {
   expectEqual("UPDATE through executeQuery applied", res->getInt(1), 7);
 }
 
+// A log-in through a plugin other than mysql_native_password: the program is
+// static, so the client side of the plugin has to be linked in.
+void checkPluginLogin(sql::Connection& con, const std::string& url) {
+  std::unique_ptr<sql::Statement> stmt(con.createStatement());
+  std::unique_ptr<sql::ResultSet> res(stmt->executeQuery(
+      "SELECT COUNT(*) FROM information_schema.PLUGINS WHERE PLUGIN_NAME = 'ed25519'"));
+  res->next();
+  if (res->getInt(1) == 0) stmt->execute("INSTALL SONAME 'auth_ed25519'");
+  stmt->execute(
+      "CREATE OR REPLACE USER 'probe_ed25519'@'%' IDENTIFIED VIA ed25519 USING PASSWORD('Ed_25519')");
+  std::string outcome;
+  try {
+    std::unique_ptr<sql::Connection> other(connect(url, "Ed_25519", nullptr, 0, "probe_ed25519"));
+    std::unique_ptr<sql::Statement> s(other->createStatement());
+    std::unique_ptr<sql::ResultSet> r(s->executeQuery("SELECT CURRENT_USER()"));
+    r->next();
+    outcome = "logged in as " + r->getString(1).asStdString();
+  } catch (const sql::SQLException& e) {
+    outcome = "error " + std::to_string(e.getErrorCode()) + ": " + e.what();
+  }
+  check(outcome == "logged in as probe_ed25519@%", "log-in through ed25519", outcome);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +216,7 @@ int main(int argc, char** argv) {
     checkValues(*con);
     checkStreaming(*con);
     checkUpdateAsQuery(*con);
+    checkPluginLogin(*con, url);
   } catch (const sql::SQLException& e) {
     check(false, "database work", "error " + std::to_string(e.getErrorCode()) + ": " + e.what());
   }
@@ -200,6 +227,19 @@ int main(int argc, char** argv) {
   code = connectError(deadUrl, password, message);
   check(code == 2002 || code == 2003, "nothing listening at " + deadUrl,
         std::to_string(code) + ": " + message);
+
+  // MariaDB's client has no SSL mode option: asking for one is refused the
+  // way the connector refuses any unsupported option, not ignored and not
+  // applied to some other option.
+  std::string outcome = "connected";
+  try {
+    std::unique_ptr<sql::Connection> con(connect(url, password, "OPT_SSL_MODE", sql::SSL_MODE_REQUIRED));
+  } catch (const sql::SQLUnsupportedOptionException& e) {
+    outcome = std::string("unsupported option ") + e.getConnectionOption() + ": " + e.what();
+  } catch (const sql::SQLException& e) {
+    outcome = "other error " + std::to_string(e.getErrorCode()) + ": " + e.what();
+  }
+  check(outcome.rfind("unsupported option OPT_SSL_MODE", 0) == 0, "OPT_SSL_MODE refused", outcome);
 
   std::printf("probe: %d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
