@@ -17,15 +17,16 @@ set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${MINGW_TRIPLET}-ar CACHE FILEPATH "archiver")
 set(CMAKE_RANLIB ${MINGW_TRIPLET}-ranlib CACHE FILEPATH "ranlib")
 
-# Headers and libraries come from the mingw-w64 sysroot and from prefixes
-# named in CMAKE_PREFIX_PATH / CMAKE_FIND_ROOT_PATH (such as the connector
-# built by tools/build-win-deps), never from the Linux system; programs
+# Headers and libraries come from the mingw-w64 sysroot and from the folders
+# named in CMAKE_FIND_ROOT_PATH or CMAKE_PREFIX_PATH (such as the connector
+# prefix made by tools/build-win-deps), never from the Linux system; programs
 # (code generators and the like) are the build machine's own.
-list(APPEND CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs built this way run under Wine: add
-# -DCMAKE_CROSSCOMPILING_EMULATOR=wine64 (with a WINEPREFIX of the build's own).
+# -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 (Debian keeps wine64 off
+# PATH), with a WINEPREFIX of the build's own.
