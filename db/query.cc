@@ -13,6 +13,19 @@ namespace kestrune {
 
 namespace {
 
+// An error the server sends after the result has begun (a killed or timed-out
+// query, a server shutting down, a value that cannot be computed) ends the
+// connector's row loop just as the last row does. The same connection still
+// knows the statement's errors: a failed statement must not pass for a
+// complete one with fewer rows.
+void throwIfStatementFailed(sql::Statement& stmt) {
+  std::unique_ptr<sql::ResultSet> errors(stmt.executeQuery("SHOW ERRORS"));
+  if (errors && errors->next()) {
+    int code = errors->getInt(2);
+    throw sql::SQLException(columnText(*errors, 3), "HY000", code != 0 ? code : 1105);
+  }
+}
+
 void reportError(const char* caption, const sql::SQLException& e) {
   std::string text = e.what();
   if (text.empty()) text = "database error " + std::to_string(e.getErrorCode());
@@ -30,6 +43,8 @@ bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowRea
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> res(stmt->executeQuery(query.statement));
     while (res && res->next()) readRow(*res);
+    res.reset();
+    throwIfStatementFailed(*stmt);
     // res, stmt, con are released here in reverse order of creation,
     // and likewise when anything above throws.
     return true;

@@ -31,7 +31,9 @@ struct QueryText {
 };
 
 // Runs one statement and reads its rows forward-only (streamed from the
-// server, not held whole in memory). True when done.
+// server, not held whole in memory). True when done. An error the server
+// sends after some rows (a killed query, a shutdown) is reported like any
+// other: the rows before it have been read, and the result is false.
 bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowReader& readRow);
 
 // Runs data-changing statements one after the other on one connection.

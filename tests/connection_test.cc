@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <vector>
 
 #include "db/connection.h"
 #include "db/query.h"
@@ -161,6 +162,27 @@ TEST(QueryFrame, RowsArriveInOrderAndStreamed) {
   EXPECT_EQ(100000, count);
   EXPECT_EQ(5000050000LL, sum);
   EXPECT_EQ(0u, errors.count());
+}
+
+// The server fails the statement after its third row. The connector's row
+// loop just ends there, as after a last row; the frame must report the
+// failure instead of passing three rows off as the whole result.
+TEST(QueryFrame, ErrorAfterTheFirstRowsIsReportedNotTakenForTheEnd) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  std::vector<long long> rows;
+  EXPECT_FALSE(runQuery(db, {"company", "READ_ROWS", "SELECT 3 - seq FROM seq_1_to_10"},
+                        [&](sql::ResultSet& row) { rows.push_back(row.getInt64(1)); }));
+  EXPECT_EQ((std::vector<long long>{2, 1, 0}), rows);
+  ASSERT_EQ(1u, errors.count());
+  EXPECT_EQ("READ_ROWS", errors.all()[0].first);
+  EXPECT_NE(std::string::npos, errors.all()[0].second.find("out of range"))
+      << errors.all()[0].second;
+
+  // a warning is no failure
+  EXPECT_TRUE(runQuery(db, {"company", "READ_ROWS", "SELECT CAST('x' AS SIGNED)"},
+                       [](sql::ResultSet&) {}));
+  EXPECT_EQ(1u, errors.count());
 }
 
 // The connector answers an UPDATE sent through executeQuery by applying it
