@@ -45,5 +45,11 @@ size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* 
 
 // Column readers that treat NULL as empty text or zero.
 std::string columnText(sql::ResultSet& row, unsigned column);
+// A number column with exactly the value static_cast<double>(getDouble())
+// gives: the text rounded to long double, then to double. The connector
+// builds a string stream for every such call; this reads plain decimal
+// texts (the server's form of DOUBLE and DECIMAL values) itself and leaves
+// anything else to getDouble.
+double columnNumber(sql::ResultSet& row, unsigned column);
 
 }  // namespace kestrune

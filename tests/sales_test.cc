@@ -436,6 +436,19 @@ TEST_F(Sales, BrokenConnectionWhileRowsArriveKeepsWhatWasRead) {
   EXPECT_EQ(s.grossTotal, s.orderType1Total);
 }
 
+// The reads raise the server's temporary-table limits for their own
+// connections only; the server's own settings stay as they were.
+TEST_F(Sales, RaisedTemporaryTableLimitsStayInTheAgentsSession) {
+  const char limits[] = "SELECT CONCAT(@@GLOBAL.tmp_table_size, ' ', @@GLOBAL.max_heap_table_size)";
+  std::string before = database().scalar(limits);
+  insertItem("orderitems", Item{});
+  insertReceipt("shopcharts", Receipt{});
+  EXPECT_EQ(1, readSalesSummary(sales, kBegin, kEnd));
+  EXPECT_EQ(1, readOrderItemSales(sales, kBegin, kEnd));
+  EXPECT_EQ(before, database().scalar(limits));
+  EXPECT_EQ(0u, errors.count());
+}
+
 // 200,000 receipts and order items of 123.45 TL in one month: a float total
 // would be off by thousands of lira; the totals must hold every kuruş.
 TEST_F(Sales, LargeMonthAddsUpToTheKurus) {
