@@ -8,12 +8,18 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "platform/errors.h"
 
 namespace kestrune {
 
 namespace {
+
+StatementObserver& statementObserver() {
+  static StatementObserver observer;
+  return observer;
+}
 
 // Powers of ten that long double holds exactly: 10^k = 2^k * 5^k is exact
 // while 5^k fits the significand (k <= 27 with x87's 64 bits, 22 with 53).
@@ -91,11 +97,14 @@ void reportError(const char* caption, const sql::SQLException& e) {
 
 }  // namespace
 
+void setStatementObserver(StatementObserver observer) { statementObserver() = std::move(observer); }
+
 bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowReader& readRow) {
   try {
     std::unique_ptr<sql::Connection> con(newConnection(db));
     con->setSchema(query.schema);
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
+    if (statementObserver()) statementObserver()(query.schema, query.sessionSetup, query.statement);
     if (query.sessionSetup) stmt->execute(query.sessionSetup);
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> res(stmt->executeQuery(query.statement));
@@ -125,6 +134,7 @@ size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* 
     con->setSchema(schema);
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
     for (const std::string& s : statements) {
+      if (statementObserver()) statementObserver()(schema, nullptr, s);
       changed += stmt->executeUpdate(s);
       ++done;
     }

@@ -43,6 +43,15 @@ bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowRea
 size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* caption,
                   const std::vector<std::string>& statements, long long* rowsChanged = nullptr);
 
+// Sees every statement just before the frame sends it: its schema, the
+// session setup run first on the same connection (null when none) and the
+// statement. The benchmark records the agent's own texts with it to replay
+// them through the command-line client. None by default; set it while no
+// query runs.
+using StatementObserver = std::function<void(const char* schema, const char* sessionSetup,
+                                             const std::string& statement)>;
+void setStatementObserver(StatementObserver observer);
+
 // Column readers that treat NULL as empty text or zero.
 std::string columnText(sql::ResultSet& row, unsigned column);
 // A number column with exactly the value static_cast<double>(getDouble())

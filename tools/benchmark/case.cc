@@ -1,0 +1,150 @@
+// One measured run of the agent's own code, in a process of its own so that
+// its peak memory is the run's alone. The benchmark (kestrune-bench) starts it
+// with the settings (XDG_CONFIG_HOME) of one seeded database:
+//
+//   kestrune-bench-case daily|monthly|export|mark-batch|mark-per-row
+//                       [--now EPOCH] [--statements PREFIX]
+//
+// It loads what the agent loads at start-up (company, both stock lists), then
+// times the run function alone and prints one line:
+//
+//   seconds 3.214 cpu 1.950 peak_kb 9120
+//
+// --now puts the agent's clock at that moment (the seeded period).
+// --statements records every statement the run sends as two scripts for the
+// command-line client: PREFIX-default.sql as sent, PREFIX-session.sql with
+// the session setup the agent runs first. Any error shown by the agent makes
+// the exit status 1.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "db/expenses.h"
+#include "db/query.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "reports/runs.h"
+#include "transfer/export.h"
+
+using namespace kestrune;
+
+namespace {
+
+// Peak resident memory of this process so far, in kB.
+long peakKilobytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
+  return -1;
+}
+
+// Writes what the frame sends as client scripts: a statement per line after
+// the USE of its schema.
+struct StatementScripts {
+  std::ofstream plain;
+  std::ofstream session;
+
+  explicit StatementScripts(const std::string& prefix)
+      : plain(prefix + "-default.sql", std::ios::trunc),
+        session(prefix + "-session.sql", std::ios::trunc) {}
+
+  void add(const char* schema, const char* setup, const std::string& statement) {
+    std::string text = std::string("USE ") + schema + ";\n" + statement;
+    if (text.back() != ';') text += ';';
+    text += '\n';
+    plain << text;
+    if (setup) session << setup << ";\n";
+    session << text;
+  }
+};
+
+int usage() {
+  std::fputs("usage: kestrune-bench-case daily|monthly|export|mark-batch|mark-per-row "
+             "[--now EPOCH] [--statements PREFIX]\n",
+             stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  std::string job = argv[1];
+  long long now = 0;
+  std::string statements;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--now") == 0 && i + 1 < argc)
+      now = std::atoll(argv[++i]);
+    else if (std::strcmp(argv[i], "--statements") == 0 && i + 1 < argc)
+      statements = argv[++i];
+    else
+      return usage();
+  }
+  if (job != "daily" && job != "monthly" && job != "export" && job != "mark-batch" &&
+      job != "mark-per-row")
+    return usage();
+
+  std::atomic<int> errors{0};
+  setErrorSink([&errors](const std::string& caption, const std::string& text) {
+    ++errors;
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  });
+  if (now > 0) setClockSource([now] { return static_cast<int64_t>(now); });
+
+  static AppState app;  // as the agent keeps it: one object for the whole run
+  openAgentData(app);
+  ExpenseStore& store = app.expenses;
+  std::vector<int32_t> ids;
+  if (job == "mark-batch" || job == "mark-per-row") {
+    readExpenseMoves(store);
+    for (const ExpenseMove& m : store.expenseMoves) ids.push_back(m.Id);
+  }
+
+  std::unique_ptr<StatementScripts> scripts;
+  if (!statements.empty()) {
+    scripts.reset(new StatementScripts(statements));
+    setStatementObserver([&scripts](const char* schema, const char* setup,
+                                    const std::string& statement) {
+      scripts->add(schema, setup, statement);
+    });
+  }
+
+  bool done = false;
+  std::clock_t cpuStart = std::clock();
+  auto start = std::chrono::steady_clock::now();
+  if (job == "daily") {
+    runDailyReport(app);
+    done = app.dailyReportsSent == 1;
+  } else if (job == "monthly") {
+    runMonthlyReport(app);
+    done = app.monthlyReportsSent == 1;
+  } else if (job == "export") {
+    runExpenseExport(app);
+    done = app.exportsUploaded == 1;
+  } else if (job == "mark-batch") {
+    done = markExpenseMovesProcessed(store, ids) == ids.size();
+  } else {
+    size_t marked = 0;
+    for (int32_t id : ids) marked += markExpenseMoveProcessed(store, id) == 0;
+    done = marked == ids.size();
+  }
+  auto end = std::chrono::steady_clock::now();
+  std::clock_t cpuEnd = std::clock();
+  setStatementObserver(nullptr);
+  scripts.reset();
+
+  std::printf("seconds %.6f cpu %.6f peak_kb %ld\n",
+              std::chrono::duration<double>(end - start).count(),
+              static_cast<double>(cpuEnd - cpuStart) / CLOCKS_PER_SEC, peakKilobytes());
+  if (!done) std::fprintf(stderr, "%s: the run did not complete\n", job.c_str());
+  return done && errors == 0 ? 0 : 1;
+}
