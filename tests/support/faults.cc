@@ -102,7 +102,8 @@ std::vector<std::vector<std::string>> checkPage(const std::string& page) {
     }
     rows.push_back(cells);
   }
-  EXPECT_EQ(0u, page.compare(at, 23, "<tr bgcolor=\"#00CC00\"><td")) << "product total after the rows";
+  const std::string total = "<tr bgcolor=\"#00CC00\"><td";
+  EXPECT_EQ(0, page.compare(at, total.size(), total)) << "product total after the rows";
   return rows;
 }
 
