@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/status.h"
 #include "db/connection.h"
+#include "db/text.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "reports/runs.h"
@@ -167,6 +168,37 @@ TEST_F(DatabaseFaults, MissingOrOverlongSettingsReportAndRecoverWithoutRestart) 
     EXPECT_NE(std::string::npos, dailyPage().find(summaryRow("Nakit", "100.00")));
     shop.clearRemote();
   }
+}
+
+// One of the four export reads fails (here the notes): a file without the
+// notes would replace the whole one on the server and the rows would be
+// marked; instead nothing is written, sent or marked until all four read.
+TEST_F(DatabaseFaults, ExportWithAFailedReadSendsAndMarksNothing) {
+  shop.db->exec("INSERT INTO expenses.notes (trid,note) VALUES (100,'fatura no 7')");
+  AppState app;
+  openAgentData(app);
+  runExpenseExport(app);
+  std::string whole = test::readFile(shop.remote("gider.dat"));
+  ASSERT_EQ(3u * 544, whole.size());
+  shop.db->exec("UPDATE expenses.moves SET islendi = 0");
+  shop.db->exec("INSERT INTO expenses.moves (Id,transid,giderkodu,donem) VALUES (3,102,5,CURDATE())");
+
+  shop.db->exec("RENAME TABLE expenses.notes TO expenses.notes_away");
+  test::CapturedErrors errors;
+  runExpenseExport(app);
+  shop.db->exec("RENAME TABLE expenses.notes_away TO expenses.notes");
+  EXPECT_EQ("READ_GIDER_MOVES", errors.captions()) << "the notes read";
+  EXPECT_EQ(whole, test::readFile(shop.remote("gider.dat")));
+  EXPECT_EQ(whole, test::readFile(shop.root + "/giderler/gider.dat"));
+  EXPECT_EQ("0,0,0", islendi());
+  EXPECT_EQ(1, app.exportsUploaded.load());
+  EXPECT_EQ(2, app.exportsCompleted.load());
+
+  runExpenseExport(app);
+  std::vector<ExpenseMove> records = test::checkExpenseFile(test::readFile(shop.remote("gider.dat")));
+  ASSERT_EQ(4u, records.size());
+  EXPECT_EQ("fatura no 7", fieldText(records[0].note));
+  EXPECT_EQ("1,1,1", islendi());
 }
 
 // The server is killed while it works on the first query of a monthly run:
