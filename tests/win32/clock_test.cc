@@ -40,17 +40,5 @@ TEST(Clock, SleepWaitsOnTheCallingThread) {
   EXPECT_GE(GetTickCount64() - start, 290u);
 }
 
-TEST(Clock, ReplacedClockAndSleeper) {
-  setClockSource([] { return int64_t{0}; });
-  int slept = 0;
-  setSleeper([&](int ms) { slept += ms; });
-  sleepMillis(1000);
-  EXPECT_EQ(1000, slept);
-  EXPECT_EQ(0, nowSeconds());
-  setClockSource(nullptr);
-  setSleeper(nullptr);
-  EXPECT_GT(nowSeconds(), 1600000000);
-}
-
 }  // namespace
 }  // namespace kestrune

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -110,18 +109,6 @@ TEST(Folders, OutputFileAppearsOnlyWhenCommitted) {
   discardOutputFile(dropped);
   EXPECT_EQ(record, readAll(path));
   EXPECT_FALSE(pathExists(path + ".tmp"));
-}
-
-TEST(Folders, SyncFileFlushesAWrittenStream) {
-  std::string path = agentRootFolder() + "\\sync.bin";
-  createFolder(agentRootFolder());
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, file);
-  std::fputs("kuru\xFE", file);
-  std::fflush(file);
-  EXPECT_TRUE(syncFile(file));
-  std::fclose(file);
-  EXPECT_EQ("kuru\xFE", readAll(path));
 }
 
 }  // namespace

@@ -113,13 +113,6 @@ TEST(StatusPanelPaint, CompanyBlockAndCounterLinesWhereTheyBelong) {
   EXPECT_GT(picture.count(10, 210, 300, 230, blue), 30);
 }
 
-TEST(StatusPanelPaint, MinimisedWindowPaintsNothing) {
-  Picture picture;
-  RECT empty = {0, 0, 0, 0};
-  paintStatusPanel(picture.dc, empty, samplePanel());  // must not fail
-  SUCCEED();
-}
-
 TEST(StatusPanelText, SameLabelsAndValuesAsPainted) {
   EXPECT_EQ(
       "Firma: \xC3\x96rnek K\xC3\xB6" "fte Salonu Ltd. \xC5\x9E" "ti.\n"
