@@ -30,6 +30,13 @@ struct AppState {
   std::atomic<int32_t> tickCount{0};
   std::atomic<int32_t> dailyReportsSent{0};
   std::atomic<int32_t> monthlyReportsSent{0};
+  // Exports whose gider.dat reached the server (exportsCompleted counts every run).
+  std::atomic<int32_t> exportsUploaded{0};
 };
+
+// Start-up's data: the folders, the three connections (company, sales,
+// expenses), the company record and both stock lists. Failures are reported
+// by the queries; the agent goes on with what it has.
+void openAgentData(AppState& app);
 
 }  // namespace kestrune

@@ -1,6 +1,67 @@
+// kestrune — the reporting agent and its small command line.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-int main() {
-  std::puts("kestrune " KESTRUNE_VERSION);
-  return 0;
+#include "app/agent.h"
+#include "app/app_state.h"
+#include "platform/window.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  kestrune                       run the agent (reports every 10 minutes, serves requests)\n"
+    "  kestrune status                show the running agent's status panel\n"
+    "  kestrune send 0x488            ask the agent for an expense export; returns when done\n"
+    "  kestrune send 0x490            send the counter request\n"
+    "  kestrune run daily|monthly|export\n"
+    "                                 do one job without an agent and exit:\n"
+    "                                 0 uploaded, 1 not uploaded, 3 an agent is running\n"
+    "  kestrune --help | --version\n"
+    "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/Ostrelian/Melrova.ini, section [Server]:\n"
+    "  ipno=<database server>  ftphost=<host[:port]>  root=<local folder, default $HOME/Melrova>\n";
+
+kestrune::AppState& app() {
+  static kestrune::AppState state;
+  return state;
+}
+
+int ask(const std::string& request) {
+  std::string answer;
+  int code = kestrune::sendToAgent(request, &answer);
+  std::fputs(answer.c_str(), code == 0 ? stdout : stderr);
+  if (!answer.empty() && answer.back() != '\n') std::fputc('\n', code == 0 ? stdout : stderr);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 1) return kestrune::runAgent(app());
+  std::string verb = argv[1];
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (verb == "--version") {
+    std::puts("kestrune " KESTRUNE_VERSION);
+    return 0;
+  }
+  if (verb == "status" && argc == 2) return ask("status");
+  if (verb == "send" && argc == 3) {
+    std::string message = argv[2];
+    if (message != "0x488" && message != "0x490") {
+      std::fprintf(stderr, "kestrune: unknown message %s (0x488 or 0x490)\n", argv[2]);
+      return 2;
+    }
+    return ask(message);
+  }
+  if (verb == "run" && argc == 3) {
+    int code = kestrune::runOneShot(app(), argv[2]);
+    if (code == 2) std::fprintf(stderr, "kestrune: unknown job %s (daily, monthly or export)\n", argv[2]);
+    return code;
+  }
+  std::fputs(kUsage, stderr);
+  return 2;
 }

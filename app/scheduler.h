@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace kestrune {
 
@@ -17,8 +18,21 @@ struct TickPlan {
 // What tick number `tick` (from 1) does at local hour `hour`.
 TickPlan planTick(uint32_t tick, int hour);
 
-// The thread's body: runs until `stop` becomes true (checked once a tick).
-// Sleeps and reads the time through the platform clock.
+// True when the monthly report may run at this local hour (15-22, 1-2).
+bool monthlyHour(int hour);
+
+struct SchedulerJobs {
+  std::function<void()> daily;
+  std::function<void()> monthly;
+};
+
+// The thread's body: tick after tick until `stop` becomes true (checked every
+// tick). Sleeps and reads the local hour through the platform clock, adds 1
+// to tickCount and asks the window to repaint after every tick. A job that
+// throws is reported and the thread goes on.
+void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop);
+
+// runTicks with the daily and monthly report runs (app/agent.cc).
 void runScheduler(AppState& app, const std::atomic<bool>& stop);
 
 }  // namespace kestrune

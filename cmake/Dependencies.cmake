@@ -8,20 +8,17 @@ if(WIN32)
   # -static: the executables need only the DLLs every Windows has.
   add_link_options(-static)
   set(KESTRUNE_PLATFORM_LIBS wininet psapi shlwapi comctl32 gdi32 user32 shell32 advapi32 Threads::Threads)
-  # The connector is not packaged for mingw-w64; tools/build-win-deps makes it.
-  find_path(MYSQLCPPCONN_INCLUDE_DIR cppconn/driver.h)
-  find_library(MYSQLCPPCONN_LIBRARY NAMES mysqlcppconn-static mysqlcppconn)
-  if(MYSQLCPPCONN_INCLUDE_DIR AND MYSQLCPPCONN_LIBRARY)
+  # The connector is not packaged for mingw-w64: tools/build-win-deps makes it;
+  # pass its prefix as -DKESTRUNE_WIN_DEPS=build-win/deps/prefix.
+  set(KESTRUNE_WIN_DEPS "" CACHE PATH "Prefix made by tools/build-win-deps (the connector for Windows)")
+  if(KESTRUNE_WIN_DEPS AND EXISTS "${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
+    include("${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
     set(KESTRUNE_HAVE_CONNECTOR ON)
-    add_library(mysqlcppconn::mysqlcppconn UNKNOWN IMPORTED)
-    set_target_properties(mysqlcppconn::mysqlcppconn PROPERTIES
-      IMPORTED_LOCATION "${MYSQLCPPCONN_LIBRARY}"
-      INTERFACE_INCLUDE_DIRECTORIES "${MYSQLCPPCONN_INCLUDE_DIR}")
     list(PREPEND KESTRUNE_PLATFORM_LIBS mysqlcppconn::mysqlcppconn)
   else()
     set(KESTRUNE_HAVE_CONNECTOR OFF)
-    message(STATUS "MySQL Connector/C++ for Windows not found: building the platform layer, "
-                   "periods, reports and transfer without db/ and without Kestrune.exe")
+    message(STATUS "No database connector for Windows (KESTRUNE_WIN_DEPS): building the platform "
+                   "layer, periods, reports, transfer and app without db/ and without Kestrune.exe")
   endif()
   return()
 endif()

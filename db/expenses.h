@@ -71,6 +71,10 @@ struct ExpenseStore {
   std::vector<ExpenseDefinition> expenseDefinitions;
   std::vector<ExpenseMove> expenseMoves;
   std::vector<ExpenseNote> expenseNotes;
+  // Indexes into expenseMoves (ascending) of the moves whose image name was
+  // longer than the imgfilename field: the record holds a cut name that
+  // names no file, so the export neither sends an image for them nor marks them.
+  std::vector<size_t> cutImageNames;
 };
 
 // Each read empties its list first. Counts, or -2 after a reported error.
@@ -80,7 +84,9 @@ int readExpenseMoves(ExpenseStore& store);  // the count includes the end record
 int readExpenseNotes(ExpenseStore& store);
 // Fills the names and notes of the moves (first match in database order). 0.
 int joinExpenseTexts(ExpenseStore& store);
-// Sets islendi = 1 on the move with this Id. 0, or -2 after a reported error.
+// Sets islendi = 1 on the move with this Id, with the statement sent as a
+// query (the connector then answers with error code 0, which counts as
+// success). 0, or -2 after a reported error.
 int markExpenseMoveProcessed(ExpenseStore& store, int32_t id);
 // The same for many moves on one connection, in list order. Returns how many
 // of `ids` (from the front) are now marked; stops at the first reported error.

@@ -30,7 +30,8 @@ void today(ReportPeriod& period);
 void yesterday(ReportPeriod& period);
 void tomorrow(ReportPeriod& period);
 
-// begin = yesterday 06:00:00, end = today 05:59:59 (needs yesterday and today).
+// begin = yesterday 06:00:00, end = today 05:59:59 (needs today). "Yesterday"
+// is the calendar day before today, also where now minus 86400 s is not.
 void setDailyPeriodBeforeSix(ReportPeriod& period);
 // begin = today 06:00:00, end = today 23:59:59 (needs today).
 void setDailyPeriodFromSix(ReportPeriod& period);

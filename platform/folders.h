@@ -12,9 +12,6 @@ extern const char kPathSeparator[];
 // Windows; settings value "root", else $HOME/Melrova elsewhere.
 std::string agentRootFolder();
 
-// Drive letter of the Windows folder ("C"); empty on systems without drives.
-std::string systemDrive();
-
 // The current user's desktop folder as UTF-16, or empty when unknown.
 std::u16string desktopFolder();
 

@@ -43,6 +43,9 @@ int runMainLoop(WindowHandle window);
 // Asks the window to repaint the status panel (no effect without a window).
 void requestRepaint(WindowHandle window);
 
+// How many repaint requests this process has made so far (tests watch it).
+int repaintRequestCount();
+
 // Ends runMainLoop from any thread (SIGTERM does the same).
 void requestQuit();
 

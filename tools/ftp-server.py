@@ -11,6 +11,7 @@ for every --folder. MODE:
   silent      accepts connections and never says a word
   stall-cwd   answers the log-in, then never answers CWD
   stall-stor  answers up to STOR, then never answers (nor opens the data channel)
+  deny-login  a working server that refuses every log-in of "brevanotica"
 Runs until SIGTERM. Prints "ready" on stdout once it listens.
 """
 import argparse, logging, os, signal, socket, sys, threading, time
@@ -27,7 +28,7 @@ p.add_argument("--folder", action="append", default=[])
 p.add_argument("--passive", default="")
 p.add_argument("--log", default="")
 p.add_argument("--mode", default="normal",
-               choices=["normal", "silent", "stall-cwd", "stall-stor"])
+               choices=["normal", "silent", "stall-cwd", "stall-stor", "deny-login"])
 a = p.parse_args()
 
 if not a.address.startswith("127."):
@@ -51,7 +52,8 @@ for f in a.folder:
     os.makedirs(os.path.join(a.root, "httpdocs", "customer_yedek", f), exist_ok=True)
 
 auth = DummyAuthorizer()
-auth.add_user("brevanotica", "wKup3h58", a.root, perm="elradfmwMT")
+password = "not-the-agents" if a.mode == "deny-login" else "wKup3h58"
+auth.add_user("brevanotica", password, a.root, perm="elradfmwMT")
 auth.add_user("readonly", "readonly", a.root, perm="elr")
 
 

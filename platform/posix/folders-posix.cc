@@ -27,8 +27,6 @@ std::string agentRootFolder() {
   return homeFolder() + "/Melrova";
 }
 
-std::string systemDrive() { return std::string(); }
-
 std::u16string desktopFolder() {
   const char* desktop = std::getenv("XDG_DESKTOP_DIR");
   if (desktop && *desktop) return utf8ToUtf16(desktop);

@@ -2,7 +2,7 @@
 // messages, and the status text through WM_COPYDATA.
 #include <windows.h>
 
-#include <cstdlib>
+#include <cctype>
 #include <string>
 
 #include "platform/win32/window-win32.h"
@@ -41,7 +41,7 @@ int askStatus(HWND agent, std::string* answer) {
   HWND receiver = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   wc.hInstance, nullptr);
   if (!receiver) {
-    *answer = "cannot create a window for the answer";
+    *answer = "error: cannot create a window for the answer\n";
     return 1;
   }
   std::string received;
@@ -53,7 +53,7 @@ int askStatus(HWND agent, std::string* answer) {
                                      &result);
   DestroyWindow(receiver);
   if (!sent || !result) {
-    *answer = "the agent did not answer";
+    *answer = "error: the agent did not answer\n";
     return 1;
   }
   *answer = received;
@@ -65,27 +65,28 @@ int askStatus(HWND agent, std::string* answer) {
 int sendToAgent(const std::string& request, std::string* answer) {
   std::string ignored;
   if (!answer) answer = &ignored;
+  std::string r = request;
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (r != "0x488" && r != "0x490" && r != "status") {
+    *answer = "error: unknown request (expected 0x488, 0x490 or status)\n";
+    return 1;
+  }
   HWND agent = FindWindowW(windowClassName().c_str(), L"Kestrune");
   if (!agent) {
-    *answer = "no agent is running";
-    return 1;
-  }
-  if (request == "status") return askStatus(agent, answer);
-
-  char* end = nullptr;
-  unsigned long number = std::strtoul(request.c_str(), &end, 0);
-  if (request.empty() || *end != '\0' ||
-      (number != kExportRequestMessage && number != kCounterRequestMessage)) {
-    *answer = "unknown request " + request + " (0x488, 0x490 or status)";
+    *answer = "no agent window is open";
     return 2;
   }
-  UINT wait = number == kExportRequestMessage ? kExportWaitMs : kShortWaitMs;
+  if (r == "status") return askStatus(agent, answer);
+
+  bool exportRequest = r == "0x488";
+  UINT message = exportRequest ? kExportRequestMessage : kCounterRequestMessage;
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(agent, static_cast<UINT>(number), 0, 0, SMTO_NORMAL, wait, &result)) {
-    *answer = "the agent did not answer in time";
+  if (!SendMessageTimeoutW(agent, message, 0, 0, SMTO_NORMAL,
+                           exportRequest ? kExportWaitMs : kShortWaitMs, &result)) {
+    *answer = "error: the agent did not answer in time\n";
     return 1;
   }
-  *answer = "done";
+  *answer = exportRequest ? "ok: export finished\n" : "ok: counted\n";
   return 0;
 }
 

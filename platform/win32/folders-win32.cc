@@ -30,8 +30,7 @@ bool isFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-}  // namespace
-
+// Drive letter of the Windows folder ("C").
 std::string systemDrive() {
   char windows[512] = {};
   UINT n = GetWindowsDirectoryA(windows, sizeof windows);
@@ -39,6 +38,8 @@ std::string systemDrive() {
   if (n == 0 || n >= sizeof windows || windows[0] == '\0') return "C";
   return std::string(1, windows[0]);
 }
+
+}  // namespace
 
 std::string agentRootFolder() {
   char root[512];

@@ -1,11 +1,10 @@
 // The status panel: the company block and the two counter lines, painted
-// off-screen and copied to the window; and the same panel as text.
+// off-screen and copied to the window.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
-#include "platform/text.h"
 #include "platform/win32/wide-win32.h"
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
@@ -129,17 +128,6 @@ void paintStatusPanel(HDC dc, const RECT& client, const StatusPanel& panel) {
   SelectObject(memory, oldBitmap);
   DeleteObject(bitmap);
   DeleteDC(memory);
-}
-
-std::string statusPanelText(const StatusPanel& panel) {
-  std::string text;
-  text += "Firma: " + utf16ToUtf8(panel.companyName.substr(0, 128)) + "\n";
-  text += "\xC5\x9E" "ube: " + utf16ToUtf8(panel.branchName) + "\n";
-  text += "\xC5\x9E" "ubeNo: " + std::to_string(panel.branchNo) + "\n";
-  text += "company_folder: " + panel.companyFolder + "\n";
-  text += "Success_Daily Report: " + std::to_string(panel.dailyReportsSent) + "\n";
-  text += "Success_Monthly Report: " + std::to_string(panel.monthlyReportsSent) + "\n";
-  return text;
 }
 
 }  // namespace kestrune

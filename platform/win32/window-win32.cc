@@ -23,6 +23,7 @@ HMENU gPopupMenu = nullptr;
 WindowHandlers gHandlers;
 std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
+std::atomic<int> gRepaintRequests{0};
 
 std::wstring loadString(UINT id, const wchar_t* fallback) {
   wchar_t text[100] = {};
@@ -202,8 +203,11 @@ int runMainLoop(WindowHandle) {
 }
 
 void requestRepaint(WindowHandle window) {
+  ++gRepaintRequests;
   if (window) InvalidateRect(static_cast<HWND>(window), nullptr, TRUE);
 }
+
+int repaintRequestCount() { return gRepaintRequests.load(); }
 
 void requestQuit() {
   // Closing the window ends the loop through WM_DESTROY, tray icon removed.

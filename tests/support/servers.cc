@@ -74,7 +74,10 @@ struct Cleanup {
   std::vector<MariaDb*> databases;
   std::vector<FtpServer*> ftpServers;
   ~Cleanup() {
-    for (FtpServer* f : ftpServers) f->stop();
+    for (FtpServer* f : ftpServers) {
+      f->stop();
+      delete f;
+    }
     for (MariaDb* d : databases) d->stop();
   }
 };
@@ -317,5 +320,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+void createFolderTree(const std::string& path) { run("mkdir -p " + quote(path)); }
 
 }  // namespace kestrune::test

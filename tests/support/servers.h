@@ -85,5 +85,6 @@ struct CapturedErrors {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+void createFolderTree(const std::string& path);
 
 }  // namespace kestrune::test

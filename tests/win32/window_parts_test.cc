@@ -1,11 +1,10 @@
-// The window's pieces in this process: resources, the tray menu, the painted
-// status panel and its text form. The whole window is window_host/_sender.
+// The window's pieces in this process: resources, the tray menu and the
+// painted status panel. The whole window is window_host/_sender.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
-#include "platform/text.h"
 #include "platform/win32/resources-win32.h"
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
@@ -111,21 +110,6 @@ TEST(StatusPanelPaint, CompanyBlockAndCounterLinesWhereTheyBelong) {
   // Counter lines in dodger blue at y = 180 and 210.
   EXPECT_GT(picture.count(10, 180, 300, 200, blue), 30);
   EXPECT_GT(picture.count(10, 210, 300, 230, blue), 30);
-}
-
-TEST(StatusPanelText, SameLabelsAndValuesAsPainted) {
-  EXPECT_EQ(
-      "Firma: \xC3\x96rnek K\xC3\xB6" "fte Salonu Ltd. \xC5\x9E" "ti.\n"
-      "\xC5\x9E" "ube: Kad\xC4\xB1k\xC3\xB6y \xC5\x9E" "ubesi\n"
-      "\xC5\x9E" "ubeNo: 12\n"
-      "company_folder: ornekkofte\n"
-      "Success_Daily Report: 41\n"
-      "Success_Monthly Report: 3\n",
-      statusPanelText(samplePanel()));
-  StatusPanel longName = samplePanel();
-  longName.companyName = std::u16string(200, u'A');
-  std::string text = statusPanelText(longName);
-  EXPECT_EQ("Firma: " + std::string(128, 'A') + "\n", text.substr(0, text.find('\n') + 1));
 }
 
 }  // namespace

@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
   check(SendMessageW(agent, WM_USER + 136, 0, 0) == 0, "second export request answered");
   check(SendMessageW(agent, WM_USER + 144, 0, 0) == 0, "counter request (0x490) answered");
   std::string answer;
-  check(sendToAgent("0x490", &answer) == 0, "sendToAgent 0x490");
-  check(sendToAgent("0x123", &answer) == 2, "sendToAgent refuses unknown requests");
+  check(sendToAgent("0x490", &answer) == 0 && answer == "ok: counted\n", "sendToAgent 0x490");
+  check(sendToAgent("0x123", &answer) == 1, "sendToAgent refuses unknown requests");
 
   std::string status;
   bool counted = waitFor(

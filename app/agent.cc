@@ -1,0 +1,99 @@
+#include "app/agent.h"
+
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/scheduler.h"
+#include "app/status.h"
+#include "db/company.h"
+#include "platform/errors.h"
+#include "platform/process.h"
+#include "platform/window.h"
+#include "reports/runs.h"
+#include "transfer/export.h"
+
+namespace kestrune {
+
+namespace {
+
+// Runs one job; an unexpected exception is reported and the agent goes on.
+template <typename Job>
+void guarded(const char* caption, Job job) {
+  try {
+    job();
+  } catch (const std::exception& e) {
+    showError(caption, std::string("unexpected error: ") + e.what());
+  } catch (...) {
+    showError(caption, "unexpected error");
+  }
+}
+
+}  // namespace
+
+void runScheduler(AppState& app, const std::atomic<bool>& stop) {
+  runTicks(app, {[&app] { runDailyReport(app); }, [&app] { runMonthlyReport(app); }}, stop);
+}
+
+int runAgent(AppState& app) {
+  // A second copy leaves before it touches anything.
+  int copies = countProcessesNamed(agentExecutableName());
+  if (copies < 0 || copies >= 2) return 1;
+
+  openAgentData(app);
+  guarded("REPORT", [&] { runDailyReport(app); });
+  app.tickCount.fetch_add(1);
+
+  WindowHandlers handlers;
+  handlers.onExportRequest = [&app] {
+    app.exportRequests.fetch_add(1);
+    guarded("EXPORT", [&] { runExpenseExport(app); });
+    requestRepaint(app.mainWindow);
+  };
+  handlers.onCounterRequest = [&app] {
+    app.counterRequests.fetch_add(1);
+    requestRepaint(app.mainWindow);
+  };
+  handlers.readStatus = [&app] { return readStatusPanel(app); };
+  std::string error;
+  app.mainWindow = createMainWindow(handlers, &error);
+  if (!app.mainWindow) {
+    showError("KESTRUNE", "cannot start: " + error);
+    return 2;
+  }
+
+  std::atomic<bool> stop{false};
+  std::thread scheduler([&] { runScheduler(app, stop); });
+  int code = runMainLoop(app.mainWindow);
+  stop = true;
+  scheduler.join();
+  return code;
+}
+
+int runOneShot(AppState& app, const std::string& job) {
+  if (job != "daily" && job != "monthly" && job != "export") return 2;
+  std::string answer;
+  if (sendToAgent("status", &answer) == 0) {
+    showError("KESTRUNE", "an agent of this user is running; ask it instead (kestrune send 0x488)");
+    return 3;
+  }
+  openAgentData(app);
+  int32_t before = 0, after = 0;
+  if (job == "daily") {
+    before = app.dailyReportsSent;
+    guarded("REPORT", [&] { runDailyReport(app); });
+    after = app.dailyReportsSent;
+  } else if (job == "monthly") {
+    before = app.monthlyReportsSent;
+    guarded("REPORT", [&] { runMonthlyReport(app); });
+    after = app.monthlyReportsSent;
+  } else {
+    before = app.exportsUploaded;
+    guarded("EXPORT", [&] { runExpenseExport(app); });
+    after = app.exportsUploaded;
+  }
+  return after > before ? 0 : 1;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,54 @@
+#include "app/scheduler.h"
+
+#include <exception>
+#include <string>
+
+#include "app/app_state.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/window.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr uint32_t kDailyTicks = 600;     // 10 minutes
+constexpr uint32_t kMonthlyTicks = 21600; // 6 hours
+
+void runGuarded(const std::function<void()>& job, const char* what) {
+  if (!job) return;
+  try {
+    job();
+  } catch (const std::exception& e) {
+    showError("SCHEDULER", std::string(what) + " failed: " + e.what());
+  } catch (...) {
+    showError("SCHEDULER", std::string(what) + " failed");
+  }
+}
+
+}  // namespace
+
+bool monthlyHour(int hour) { return (hour >= 15 && hour <= 22) || hour == 1 || hour == 2; }
+
+TickPlan planTick(uint32_t tick, int hour) {
+  TickPlan plan;
+  plan.daily = tick % kDailyTicks == 0;
+  plan.monthly = tick % kMonthlyTicks == 0 && monthlyHour(hour);
+  return plan;
+}
+
+void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop) {
+  for (uint32_t tick = 1; !stop.load(); ++tick) {
+    sleepMillis(1000);
+    if (stop.load()) break;
+    // the local hour only matters on a monthly tick
+    int hour = tick % kMonthlyTicks == 0 ? localNow().tm_hour : 0;
+    TickPlan plan = planTick(tick, hour);
+    if (plan.daily) runGuarded(jobs.daily, "daily report");
+    if (plan.monthly) runGuarded(jobs.monthly, "monthly report");
+    app.tickCount.fetch_add(1);
+    requestRepaint(app.mainWindow);
+  }
+}
+
+}  // namespace kestrune

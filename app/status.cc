@@ -1,0 +1,20 @@
+#include "app/status.h"
+
+#include "app/app_state.h"
+#include "platform/text.h"
+
+namespace kestrune {
+
+StatusPanel readStatusPanel(const AppState& app) {
+  StatusPanel panel;
+  panel.companyName = utf8ToUtf16(app.company.compname);
+  if (panel.companyName.size() > 128) panel.companyName.resize(128);
+  panel.branchName = utf8ToUtf16(app.company.branchName);
+  panel.branchNo = app.company.branchNo;
+  panel.companyFolder = app.company.compfolder;
+  panel.dailyReportsSent = app.dailyReportsSent.load();
+  panel.monthlyReportsSent = app.monthlyReportsSent.load();
+  return panel;
+}
+
+}  // namespace kestrune

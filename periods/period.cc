@@ -1,0 +1,134 @@
+#include "periods/period.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr int64_t kDaySeconds = 86400;
+
+template <size_t N>
+void formatTime(char (&field)[N], const char* format, const std::tm& time) {
+  if (std::strftime(field, N, format, &time) == 0) field[0] = '\0';
+}
+
+template <size_t N>
+void copyBounded(char (&field)[N], const char* text) {
+  size_t n = strnlen(text, N - 1);
+  std::memcpy(field, text, n);
+  std::memset(field + n, 0, N - n);
+}
+
+void setTexts(ReportPeriod& period, const std::tm& time) {
+  formatTime(period.dateText, "%d.%m.%Y", time);
+  formatTime(period.timeText, "%H:%M:%S", time);
+}
+
+// The three days of one instant `t`, kept in their fields.
+void todayAt(ReportPeriod& period, int64_t t) {
+  period.todayTime = localTimeOf(t);
+  setTexts(period, period.todayTime);
+}
+
+void yesterdayAt(ReportPeriod& period, int64_t t) {
+  period.yesterdayTime = localTimeOf(t - kDaySeconds);
+  setTexts(period, period.yesterdayTime);
+}
+
+void tomorrowAt(ReportPeriod& period, int64_t t) {
+  period.tomorrowTime = localTimeOf(t + kDaySeconds);
+  setTexts(period, period.tomorrowTime);
+}
+
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int daysInMonth(int year, int month0) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month0 < 0 || month0 > 11) return 31;
+  return month0 == 1 && isLeapYear(year) ? 29 : days[month0];
+}
+
+// The calendar day before `day` (only the date fields are meaningful).
+std::tm calendarDayBefore(const std::tm& day) {
+  std::tm before = day;
+  if (before.tm_mday > 1) {
+    --before.tm_mday;
+    return before;
+  }
+  if (before.tm_mon > 0) {
+    --before.tm_mon;
+  } else {
+    before.tm_mon = 11;
+    --before.tm_year;
+  }
+  before.tm_mday = daysInMonth(before.tm_year + 1900, before.tm_mon);
+  return before;
+}
+
+}  // namespace
+
+void stampNow(ReportPeriod& period) { setTexts(period, localNow()); }
+
+void today(ReportPeriod& period) { todayAt(period, nowSeconds()); }
+void yesterday(ReportPeriod& period) { yesterdayAt(period, nowSeconds()); }
+void tomorrow(ReportPeriod& period) { tomorrowAt(period, nowSeconds()); }
+
+void setDailyPeriodBeforeSix(ReportPeriod& period) {
+  // The business day began on the calendar day before today. That is the date
+  // of "now minus a day" (yesterdayTime) except in the first hour after a
+  // 23-hour spring-forward day, where that instant lies two days back and the
+  // period would cover two business days.
+  formatTime(period.begin, "%Y-%m-%d 06:00:00", calendarDayBefore(period.todayTime));
+  formatTime(period.end, "%Y-%m-%d 05:59:59", period.todayTime);
+}
+
+void setDailyPeriodFromSix(ReportPeriod& period) {
+  formatTime(period.begin, "%Y-%m-%d 06:00:00", period.todayTime);
+  formatTime(period.end, "%Y-%m-%d 23:59:59", period.todayTime);
+}
+
+void setDailyPeriod(ReportPeriod& period) {
+  // One reading of the clock for the hour and the days: read twice, a run at
+  // 23:59:59 could take the hour of one day and the date of the next.
+  int64_t t = nowSeconds();
+  period.now = localTimeOf(t);
+  todayAt(period, t);
+  if (period.now.tm_hour < 6) {
+    yesterdayAt(period, t);
+    setDailyPeriodBeforeSix(period);
+  } else {
+    tomorrowAt(period, t);
+    setDailyPeriodFromSix(period);
+  }
+}
+
+void setMonthPeriod(ReportPeriod& period, int month, int year) {
+  int nextMonth = month < 12 ? month + 1 : 1;
+  int nextYear = month < 12 ? year : year + 1;
+  char monthText[16], nextMonthText[16], text[64];
+  std::snprintf(monthText, sizeof monthText, month < 10 ? "0%d" : "%d", month);
+  std::snprintf(nextMonthText, sizeof nextMonthText, nextMonth < 10 ? "0%d" : "%d", nextMonth);
+  std::snprintf(text, sizeof text, "%d-%s-01 06:00:00", year, monthText);
+  copyBounded(period.begin, text);
+  std::snprintf(text, sizeof text, "%d-%s-01 05:59:59", nextYear, nextMonthText);
+  copyBounded(period.end, text);
+}
+
+std::string displayTimestamp(const char* text) {
+  // YYYY-MM-DD HH:MM:SS
+  // 0123456789012345678
+  if (!text) return std::string();
+  if (std::strlen(text) < 19) return text;
+  std::string out;
+  out.append(text + 8, 2).append(".");
+  out.append(text + 5, 2).append(".");
+  out.append(text, 4).append(" ");
+  out.append(text + 11, 8);
+  return out;
+}
+
+}  // namespace kestrune

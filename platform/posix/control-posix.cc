@@ -1,0 +1,320 @@
+// The agent's face on Linux: a local control socket instead of the hidden
+// window. ${XDG_RUNTIME_DIR:-/tmp}/kestrune-$UID.sock, mode 0600, peers of
+// other users refused. One request per connection, one line of text:
+//   "0x488"  run an expense export; answered when it has finished
+//   "0x490"  count a request
+//   "status" the status panel as text
+// Requests are served one after the other, as the window serves its messages.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/window.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr size_t kMaxRequest = 256;   // longer requests are refused
+constexpr size_t kMaxClients = 256;   // connections waiting at once
+constexpr int kRequestSeconds = 5;    // time a client has to say what it wants
+
+struct Client {
+  int fd;
+  std::string buffer;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+struct ControlSocket {
+  WindowHandlers handlers;
+  std::string path;
+  int listenFd = -1;
+  int signalFd = -1;
+  std::vector<Client> clients;
+};
+
+ControlSocket gControl;
+int gWakePipe[2] = {-1, -1};
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Sends the whole answer; a client that does not read within a few seconds loses it.
+void sendAll(int fd, const std::string& text) {
+  size_t sent = 0;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (sent < text.size()) {
+    ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+        std::chrono::steady_clock::now() < until) {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, 100);
+      continue;
+    }
+    return;
+  }
+}
+
+void finish(Client& c, const std::string& answer) {
+  sendAll(c.fd, answer);
+  ::close(c.fd);
+  c.fd = -1;
+}
+
+std::string answerRequest(const std::string& request) {
+  std::string r = lower(request);
+  if (r == "0x488") {
+    if (gControl.handlers.onExportRequest) gControl.handlers.onExportRequest();
+    return "ok: export finished\n";
+  }
+  if (r == "0x490") {
+    if (gControl.handlers.onCounterRequest) gControl.handlers.onCounterRequest();
+    return "ok: counted\n";
+  }
+  if (r == "status") {
+    StatusPanel panel;
+    if (gControl.handlers.readStatus) panel = gControl.handlers.readStatus();
+    return statusPanelText(panel);
+  }
+  return "error: unknown request (expected 0x488, 0x490 or status)\n";
+}
+
+// Takes what a client sent; answers once a whole line is there.
+void readFrom(Client& c) {
+  char buf[512];
+  for (;;) {
+    ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+    if (n > 0) {
+      c.buffer.append(buf, static_cast<size_t>(n));
+      if (c.buffer.size() > kMaxRequest && c.buffer.find('\n') == std::string::npos) {
+        finish(c, "error: request too long\n");
+        return;
+      }
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    // end of input: what came is the request
+    if (c.buffer.empty()) {
+      ::close(c.fd);
+      c.fd = -1;
+      return;
+    }
+    c.buffer += '\n';
+    break;
+  }
+  size_t nl = c.buffer.find('\n');
+  if (nl == std::string::npos) return;
+  std::string request = c.buffer.substr(0, nl);
+  if (!request.empty() && request.back() == '\r') request.pop_back();
+  if (request.size() > kMaxRequest) {
+    finish(c, "error: request too long\n");
+    return;
+  }
+  std::string answer;
+  try {
+    answer = answerRequest(request);
+  } catch (const std::exception& e) {
+    showError("CONTROL", std::string("request failed: ") + e.what());
+    answer = "error: request failed\n";
+  } catch (...) {
+    showError("CONTROL", "request failed");
+    answer = "error: request failed\n";
+  }
+  finish(c, answer);
+}
+
+void acceptClients() {
+  for (;;) {
+    int fd = ::accept4(gControl.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    ucred peer{};
+    socklen_t len = sizeof peer;
+    Client c{fd, std::string(), std::chrono::steady_clock::now() + std::chrono::seconds(kRequestSeconds)};
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::getuid()) {
+      finish(c, "error: refused: this agent serves its own user only\n");
+      continue;
+    }
+    if (gControl.clients.size() >= kMaxClients) {
+      finish(c, "error: busy\n");
+      continue;
+    }
+    gControl.clients.push_back(std::move(c));
+  }
+}
+
+// A request that arrived while another one was served is taken before the
+// client's time runs out.
+void expireClients() {
+  for (Client& c : gControl.clients) {
+    if (c.fd < 0 || std::chrono::steady_clock::now() < c.deadline) continue;
+    readFrom(c);
+    if (c.fd >= 0) finish(c, "error: no request within 5 seconds\n");
+  }
+}
+
+bool agentAnswers(const std::string& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un sa{};
+  sa.sun_family = AF_UNIX;
+  std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  ::close(fd);
+  return ok;
+}
+
+std::string socketPath() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string folder = runtime && *runtime ? runtime : "/tmp";
+  return folder + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+}
+
+}  // namespace
+
+WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error) {
+  auto fail = [&](const std::string& what) -> WindowHandle {
+    if (error) *error = what + ": " + std::strerror(errno);
+    return nullptr;
+  };
+  ::signal(SIGPIPE, SIG_IGN);
+  // SIGTERM and SIGINT are read from a descriptor by the loop; blocked here,
+  // before other threads start, so that every thread inherits the block.
+  sigset_t mask;
+  sigemptyset(&mask);
+  sigaddset(&mask, SIGTERM);
+  sigaddset(&mask, SIGINT);
+  ::pthread_sigmask(SIG_BLOCK, &mask, nullptr);
+  gControl.signalFd = ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (gControl.signalFd < 0) return fail("cannot watch signals");
+  if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail("cannot make pipe");
+
+  gControl.handlers = handlers;
+  gControl.path = socketPath();
+  sockaddr_un sa{};
+  if (gControl.path.size() >= sizeof sa.sun_path) {
+    errno = ENAMETOOLONG;
+    return fail("socket path too long: " + gControl.path);
+  }
+  if (agentAnswers(gControl.path)) {
+    errno = EADDRINUSE;
+    return fail("another agent answers on " + gControl.path);
+  }
+  ::unlink(gControl.path.c_str());  // left behind by an agent that died
+  gControl.listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (gControl.listenFd < 0) return fail("cannot make socket");
+  sa.sun_family = AF_UNIX;
+  std::strncpy(sa.sun_path, gControl.path.c_str(), sizeof sa.sun_path - 1);
+  mode_t old = ::umask(0177);
+  int bound = ::bind(gControl.listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  ::umask(old);
+  if (bound != 0) return fail("cannot bind " + gControl.path);
+  ::chmod(gControl.path.c_str(), 0600);
+  if (::listen(gControl.listenFd, 64) != 0) return fail("cannot listen on " + gControl.path);
+  return &gControl;
+}
+
+int runMainLoop(WindowHandle) {
+  bool running = true;
+  while (running) {
+    std::vector<pollfd> fds = {{gControl.listenFd, POLLIN, 0},
+                               {gControl.signalFd, POLLIN, 0},
+                               {gWakePipe[0], POLLIN, 0}};
+    for (const Client& c : gControl.clients) fds.push_back({c.fd, POLLIN, 0});
+    int n = ::poll(fds.data(), fds.size(), 500);
+    if (n < 0 && errno != EINTR) break;
+    if (fds[1].revents & POLLIN) running = false;
+    if (fds[2].revents & POLLIN) running = false;
+    if (!running) break;
+    // clients first, in the order they came; then new ones
+    for (size_t i = 3; i < fds.size(); ++i) {
+      Client& c = gControl.clients[i - 3];
+      if (c.fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) readFrom(c);
+    }
+    if (fds[0].revents & POLLIN) acceptClients();
+    expireClients();
+    gControl.clients.erase(std::remove_if(gControl.clients.begin(), gControl.clients.end(),
+                                          [](const Client& c) { return c.fd < 0; }),
+                           gControl.clients.end());
+  }
+  for (Client& c : gControl.clients)
+    if (c.fd >= 0) ::close(c.fd);
+  gControl.clients.clear();
+  ::close(gControl.listenFd);
+  gControl.listenFd = -1;
+  ::unlink(gControl.path.c_str());
+  ::close(gControl.signalFd);
+  gControl.signalFd = -1;
+  char drain[64];
+  while (::read(gWakePipe[0], drain, sizeof drain) > 0) {
+  }
+  return 0;
+}
+
+void requestQuit() {
+  if (gWakePipe[1] >= 0) {
+    ssize_t ignored = ::write(gWakePipe[1], "q", 1);
+    (void)ignored;
+  }
+}
+
+int sendToAgent(const std::string& request, std::string* answer) {
+  ::signal(SIGPIPE, SIG_IGN);
+  std::string path = socketPath();
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    *answer = std::string("cannot make socket: ") + std::strerror(errno);
+    return 2;
+  }
+  sockaddr_un sa{};
+  sa.sun_family = AF_UNIX;
+  std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    *answer = "no agent answers on " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return 2;
+  }
+  std::string line = request + "\n";
+  ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+  ::shutdown(fd, SHUT_WR);
+  answer->clear();
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    answer->append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (answer->empty()) {
+    *answer = "the agent closed the connection without an answer";
+    return 1;
+  }
+  return answer->rfind("error:", 0) == 0 ? 1 : 0;
+}
+
+}  // namespace kestrune

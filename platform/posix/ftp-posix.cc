@@ -1,0 +1,231 @@
+// The FTP upload with libcurl, in the order of the Windows client: log in and
+// enter the remote folder first, then open the local file, then STOR on the
+// same connection. The easy handle is driven through a multi handle of our
+// own, so that the waits are ours: on this libcurl a plain curl_easy_perform
+// sometimes sits a whole second before the data connection (see drive()).
+#include "platform/ftp.h"
+
+#include <curl/curl.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace kestrune {
+
+namespace {
+
+std::mutex gTimeoutsMutex;
+FtpTimeouts gTimeouts;
+
+CURLcode globalInit() {
+  static std::once_flag once;
+  static CURLcode result = CURLE_FAILED_INIT;
+  std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return result;
+}
+
+// Control characters would end the FTP command line early and start another.
+bool hasControlCharacter(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+bool isHostCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == '.' || c == '-' || c == '_' || c == ':';
+}
+
+// Host part of the URL; empty when the host name cannot be a host name.
+std::string urlHost(const std::string& host) {
+  if (host.empty()) return std::string();
+  for (char c : host)
+    if (!isHostCharacter(c)) return std::string();
+  if (host.find(':') != std::string::npos) return "[" + host + "]";  // IPv6
+  return host;
+}
+
+// Percent-encodes all but unreserved characters; '/' stays a separator when
+// `keepSlash`.
+std::string urlPath(const std::string& s, bool keepSlash) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : s) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '-' || c == '.' || c == '_' || c == '~' || (keepSlash && c == '/');
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// Notes which commands went to the server, to tell the log-in from the
+// folder step when the first request fails.
+struct CommandLog {
+  bool cwdSent = false;
+};
+
+int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+  if (type == CURLINFO_HEADER_OUT && size >= 4 &&
+      (data[0] == 'C' || data[0] == 'c') && (data[1] == 'W' || data[1] == 'w') &&
+      (data[2] == 'D' || data[2] == 'd') && data[3] == ' ')
+    static_cast<CommandLog*>(user)->cwdSent = true;
+  return 0;
+}
+
+// Reads the local file; a read error aborts the transfer instead of ending
+// it early as if the file were shorter.
+size_t onRead(char* buffer, size_t size, size_t count, void* user) {
+  std::FILE* file = static_cast<std::FILE*>(user);
+  size_t n = std::fread(buffer, 1, size * count, file);
+  if (n == 0 && std::ferror(file)) return CURL_READFUNC_ABORT;
+  return n;
+}
+
+// Runs one request of `easy` to its end. The connection stays in the multi
+// handle's cache for the next request.
+CURLcode drive(CURLM* multi, CURL* easy) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_FAILED_INIT;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    bool done = false;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+        result = msg->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    // Between the passive-mode reply and the data connection this libcurl
+    // sometimes has no socket to wait on, and a poll would sleep its whole
+    // time-out (a second of every few hundred uploads): then look again soon.
+    // Otherwise curl wakes the poll itself; the easy handle's time-outs end a
+    // silent server.
+    fd_set readable, writable, failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    int maxFd = -1;
+    curl_multi_fdset(multi, &readable, &writable, &failed, &maxFd);
+    int wait = maxFd < 0 ? 10 : 1000;
+    if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) break;
+  }
+  curl_multi_remove_handle(multi, easy);
+  return result;
+}
+
+bool isClientFailure(CURLcode code) {
+  return code == CURLE_FAILED_INIT || code == CURLE_OUT_OF_MEMORY ||
+         code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_NOT_BUILT_IN ||
+         code == CURLE_BAD_FUNCTION_ARGUMENT || code == CURLE_UNKNOWN_OPTION;
+}
+
+struct Handles {
+  CURLM* multi = nullptr;
+  CURL* easy = nullptr;
+  std::FILE* file = nullptr;
+  ~Handles() {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);  // closes the connection (QUIT)
+    if (file) std::fclose(file);
+  }
+};
+
+bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log) {
+  auto atLeastOne = [](int seconds) { return static_cast<long>(seconds > 0 ? seconds : 1); };
+  bool ok = true;
+  ok &= curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp") == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_USERNAME, account.user.c_str()) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_PASSWORD, account.password.c_str()) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_USERAGENT, account.agentName.c_str()) == CURLE_OK;
+  // Passive (no CURLOPT_FTPPORT), binary, one CWD for the whole folder so
+  // that a missing folder fails on the CWD; missing folders are not created.
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_NONE)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_APPEND, 0L) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, atLeastOne(t.connectSeconds)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeastOne(t.responseSeconds)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, atLeastOne(t.stallSeconds)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, onDebug) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_DEBUGDATA, log) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) == CURLE_OK;  // feeds onDebug only
+  return ok;
+}
+
+}  // namespace
+
+void setFtpTimeouts(const FtpTimeouts& timeouts) {
+  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
+  gTimeouts = timeouts;
+}
+
+FtpTimeouts ftpTimeouts() {
+  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
+  return gTimeouts;
+}
+
+int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
+               const std::string& remoteName, const std::string& localPath) {
+  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
+  Handles h;
+  h.multi = curl_multi_init();
+  h.easy = curl_easy_init();
+  if (!h.multi || !h.easy) return kFtpOpenFailed;
+  CommandLog log;
+  if (!setOptions(h.easy, account, ftpTimeouts(), &log)) return kFtpOpenFailed;
+
+  // No command may be smuggled in through a name: those are refused in the
+  // step that would have sent them.
+  std::string host = urlHost(account.host);
+  if (host.empty() || account.port <= 0 || account.port > 65535 ||
+      hasControlCharacter(account.user) || hasControlCharacter(account.password))
+    return kFtpConnectFailed;
+  if (hasControlCharacter(remoteFolder)) return kFtpFolderFailed;
+
+  std::string folderUrl = "ftp://" + host + ":" + std::to_string(account.port) + "/" +
+                          urlPath(remoteFolder, true);
+  if (folderUrl.back() != '/') folderUrl += '/';
+
+  // Step 1: connect, log in and enter the folder, without a transfer.
+  if (curl_easy_setopt(h.easy, CURLOPT_URL, folderUrl.c_str()) != CURLE_OK ||
+      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK)
+    return kFtpOpenFailed;
+  CURLcode result = drive(h.multi, h.easy);
+  if (result != CURLE_OK) {
+    if (isClientFailure(result)) return kFtpOpenFailed;
+    return log.cwdSent ? kFtpFolderFailed : kFtpConnectFailed;
+  }
+
+  // Step 2: the local file, then STOR on the same connection.
+  if (remoteName.empty() || hasControlCharacter(remoteName)) return kFtpPutFailed;
+  h.file = std::fopen(localPath.c_str(), "rb");
+  if (!h.file) return kFtpPutFailed;
+  struct stat st;
+  if (::fstat(::fileno(h.file), &st) != 0 || !S_ISREG(st.st_mode)) return kFtpPutFailed;
+  std::string fileUrl = folderUrl + urlPath(remoteName, false);
+  bool ok = curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_NOBODY, 0L) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_READDATA, h.file) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_INFILESIZE_LARGE,
+                             static_cast<curl_off_t>(st.st_size)) == CURLE_OK;
+  if (!ok) return kFtpPutFailed;
+  result = drive(h.multi, h.easy);
+  return result == CURLE_OK ? kFtpDone : kFtpPutFailed;
+}
+
+}  // namespace kestrune

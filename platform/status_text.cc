@@ -1,0 +1,20 @@
+// The status panel as text, the same on every system.
+#include <cstdio>
+
+#include "platform/text.h"
+#include "platform/window.h"
+
+namespace kestrune {
+
+std::string statusPanelText(const StatusPanel& panel) {
+  std::string out;
+  out += "Firma: " + utf16ToUtf8(panel.companyName) + "\n";
+  out += "Şube: " + utf16ToUtf8(panel.branchName) + "\n";
+  out += "ŞubeNo: " + std::to_string(panel.branchNo) + "\n";
+  out += "company_folder: " + panel.companyFolder + "\n";
+  out += "Success_Daily Report: " + std::to_string(panel.dailyReportsSent) + "\n";
+  out += "Success_Monthly Report: " + std::to_string(panel.monthlyReportsSent) + "\n";
+  return out;
+}
+
+}  // namespace kestrune

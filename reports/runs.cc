@@ -1,0 +1,88 @@
+#include "reports/runs.h"
+
+#include <unordered_map>
+
+#include "app/app_state.h"
+#include "db/text.h"
+#include "periods/period.h"
+#include "platform/clock.h"
+#include "reports/document.h"
+#include "transfer/upload.h"
+
+namespace kestrune {
+
+namespace {
+
+const char16_t kDailyTitle[] = u"GÜNLÜK SATIŞ ÖZETİ";
+const char16_t kMonthlyTitle[] = u"AYLIK SATIŞ ÖZETİ";
+
+// Sets the report's date and time texts and copies the time into the summary.
+void stampReport(SalesData& sales) {
+  stampNow(sales.period);
+  copyText(sales.record.summaryTime, sales.period.timeText);
+}
+
+// Writes the document and uploads it; true when it reached the server.
+bool writeAndUpload(AppState& app, const std::string& periodLine, const char* kind,
+                    const char16_t* title) {
+  SalesData& sales = app.sales;
+  // A document that could not be written whole is not uploaded: the server
+  // would get an old or partial report, counted as sent.
+  if (writeSalesSummaryDocument(periodLine, sales.stockByName, app.folders, sales.record, kind,
+                                title) != 0)
+    return false;
+  return uploadReport(app.mainWindow, app.folders, app.company) > 0;
+}
+
+}  // namespace
+
+void mergeCodeListIntoNameList(SalesData& sales) {
+  std::unordered_map<int64_t, size_t> firstByCode;
+  firstByCode.reserve(sales.stockByName.size());
+  for (size_t i = 0; i < sales.stockByName.size(); ++i) {
+    resetSales(sales.stockByName[i]);
+    firstByCode.emplace(sales.stockByName[i].stcode, i);  // keeps the first occurrence
+  }
+  for (const StockDefinition& sold : sales.stockByCode) {
+    if (!(sold.salesAmount > 0)) continue;
+    auto found = firstByCode.find(sold.stcode);
+    if (found != firstByCode.end()) sales.stockByName[found->second] = sold;
+  }
+}
+
+int runDailyReport(AppState& app) {
+  SalesData& sales = app.sales;
+  sales.record.summaryName = app.company.compfolder;
+  setDailyPeriod(sales.period);
+  const char* kind = "gunluk";
+  readDailySalesSummary(sales);
+  readOrderItemSales(sales, sales.period.begin, sales.period.end);
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  std::string periodLine =
+      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
+  if (writeAndUpload(app, periodLine, kind, kDailyTitle)) app.dailyReportsSent.fetch_add(1);
+  return 0;
+}
+
+int runMonthlyReport(AppState& app) {
+  SalesData& sales = app.sales;
+  std::tm now = localNow();
+  sales.period.now = now;
+  setMonthPeriod(sales.period, now.tm_mon + 1, now.tm_year + 1900);
+  const char* kind = "aylik";
+  const char* begin = sales.period.begin;
+  const char* end = sales.period.end;
+  readSalesSummary(sales, begin, end);
+  readCashMovesTotal(sales, begin, end);
+  readBankMovesTotal(sales, begin, end);
+  readChequeMovesTotal(sales, begin, end);
+  readOrderItemSales(sales, begin, end);
+  std::string periodLine = std::string(begin) + "  -  " + end;
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  if (writeAndUpload(app, periodLine, kind, kMonthlyTitle)) app.monthlyReportsSent.fetch_add(1);
+  return 0;
+}
+
+}  // namespace kestrune

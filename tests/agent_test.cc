@@ -1,0 +1,227 @@
+// The agent as a process: start-up, the first report, the control socket,
+// exports on request, the single-instance guard and a clean exit.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "tests/support/servers.h"
+
+namespace kestrune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string agentBinary() {
+  const char* dir = std::getenv("KESTRUNE_BINARY_DIR");
+  return std::string(dir ? dir : ".") + "/kestrune";
+}
+
+struct Child {
+  pid_t pid = -1;
+  int status = -1;
+  bool exited = false;
+  // Waits up to `seconds` for the process to end.
+  bool wait(double seconds) {
+    auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < until) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) return exited = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  int exitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+  ~Child() {
+    if (pid > 0 && !exited) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+Child spawn(const std::vector<std::string>& args, const std::string& logPath) {
+  Child c;
+  c.pid = ::fork();
+  if (c.pid == 0) {
+    FILE* log = std::fopen(logPath.c_str(), "a");
+    if (log) {
+      ::dup2(::fileno(log), 1);
+      ::dup2(::fileno(log), 2);
+    }
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return c;
+}
+
+// Runs a command line of the agent to its end; its output in `out`.
+int runCli(const std::vector<std::string>& args, std::string* out = nullptr) {
+  std::string log = test::testDir() + "/cli.out";
+  std::remove(log.c_str());
+  std::vector<std::string> all = {agentBinary()};
+  all.insert(all.end(), args.begin(), args.end());
+  Child c = spawn(all, log);
+  EXPECT_TRUE(c.wait(120));
+  if (out) *out = test::readFile(log);
+  return c.exitCode();
+}
+
+class Agent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db = &test::database();
+    db->resetData();
+    ftp = &test::ftpServer(2121, "normal");
+    for (const char* name : {"hash9_gunluk.html", "gider.dat", "fis1.jpg", "fis2.jpg"})
+      std::remove(ftp->remotePath("demo", name).c_str());
+    root = test::freshFolder("root");
+    runDir = test::freshFolder("run");
+    ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
+    socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+    test::writeSettings(
+        {{"ipno", test::testAddress()}, {"ftphost", ftp->settingValue()}, {"root", root}});
+    db->exec(
+        "INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
+        "VALUES ('Köşk Lokantası','demo',1,'hash9')");
+    db->exec("INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (1,'Lahmacun','ADET')");
+    db->exec(
+        "INSERT INTO satislar.shopcharts (transid,ordtyp,cashsum,credsum,ceksum,senetsum,carisum,"
+        "ikramsum,isknt,puantaj,toplam,tmstmp) VALUES (1,3,42.5,0,0,0,0,0,0,0,42.5,NOW())");
+    db->exec(
+        "INSERT INTO expenses.expenses (code,bcode,name) VALUES (5,1,'Elektrik')");
+    db->exec("INSERT INTO expenses.grpb (acode,bcode,name) VALUES (1,1,'Faturalar')");
+    db->exec(
+        "INSERT INTO expenses.moves (transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
+        "islendi) VALUES (100,5,1,250.75,NOW(),CURDATE(),'fis1.jpg',0),"
+        "(101,5,1,80,NOW(),CURDATE(),'fis2.jpg',0)");
+    test::createFolderTree(root + "/giderler");
+    test::writeFile(root + "/giderler/fis1.jpg", "JPEG-1");
+    test::writeFile(root + "/giderler/fis2.jpg", "JPEG-2");
+    agentLog = test::testDir() + "/agent.log";
+    std::remove(agentLog.c_str());
+  }
+  void TearDown() override { ::unsetenv("XDG_RUNTIME_DIR"); }
+
+  // Starts the agent and waits until its socket is there.
+  Child startAgent() {
+    Child c = spawn({agentBinary()}, agentLog);
+    auto until = Clock::now() + std::chrono::seconds(60);
+    while (Clock::now() < until && !test::fileExists(socket) && !c.wait(0)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return c;
+  }
+
+  test::MariaDb* db = nullptr;
+  test::FtpServer* ftp = nullptr;
+  std::string root, runDir, socket, agentLog;
+};
+
+TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  // the moment the socket exists, the start-up report is on the server
+  EXPECT_TRUE(test::fileExists(ftp->remotePath("demo", "hash9_gunluk.html")));
+
+  std::string status;
+  EXPECT_EQ(0, runCli({"status"}, &status));
+  EXPECT_NE(std::string::npos, status.find("Firma: Köşk Lokantası\n")) << status;
+  EXPECT_NE(std::string::npos, status.find("ŞubeNo: 0\n"));
+  EXPECT_NE(std::string::npos, status.find("company_folder: demo\n"));
+  EXPECT_NE(std::string::npos, status.find("Success_Daily Report: 1\n"));
+  EXPECT_NE(std::string::npos, status.find("Success_Monthly Report: 0\n"));
+
+  EXPECT_EQ(0, runCli({"send", "0x490"}));
+  EXPECT_EQ(3, runCli({"run", "daily"})) << "a one-shot run refuses while the agent runs";
+
+  ::kill(agent.pid, SIGTERM);
+  ASSERT_TRUE(agent.wait(30));
+  EXPECT_EQ(0, agent.exitCode());
+  EXPECT_FALSE(test::fileExists(socket));
+  EXPECT_EQ("", test::readFile(agentLog));
+}
+
+TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  size_t mark = test::readFile(ftp->log).size();
+  // two requests at once: two whole exports, one after the other
+  std::string outA, outB;
+  std::thread a([&] { EXPECT_EQ(0, runCli({"send", "0x488"}, &outA)); });
+  std::thread b([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(0, runCli({"send", "0x488"}, &outB));
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(3u * 544, test::readFile(ftp->remotePath("demo", "gider.dat")).size());
+  EXPECT_EQ("JPEG-1", test::readFile(ftp->remotePath("demo", "fis1.jpg")));
+  EXPECT_EQ("JPEG-2", test::readFile(ftp->remotePath("demo", "fis2.jpg")));
+  EXPECT_EQ("1", db->scalar("SELECT MIN(islendi) FROM expenses.moves"));
+
+  // the server saw: gider.dat, both images, then the second gider.dat
+  std::string log = test::readFile(ftp->log).substr(mark);
+  std::vector<std::string> stored;
+  for (size_t at = log.find("<- STOR "); at != std::string::npos; at = log.find("<- STOR ", at + 1))
+    stored.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
+  EXPECT_EQ((std::vector<std::string>{"gider.dat", "fis1.jpg", "fis2.jpg", "gider.dat"}), stored);
+
+  ::kill(agent.pid, SIGINT);
+  ASSERT_TRUE(agent.wait(30));
+  EXPECT_EQ(0, agent.exitCode());
+}
+
+TEST_F(Agent, ASecondCopyLeavesAtOnceWithoutTouchingTheDatabase) {
+  // a process whose name differs only in case does not count
+  std::string other = test::testDir() + "/Kestrune";
+  test::writeFile(other, test::readFile("/bin/sleep"));
+  ::chmod(other.c_str(), 0755);
+  Child lookalike = spawn({other, "60"}, test::testDir() + "/lookalike.log");
+
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  std::string before = db->scalar("SHOW GLOBAL STATUS LIKE 'Connections'");
+  before = db->query("SHOW GLOBAL STATUS LIKE 'Connections'")[0][1];
+  auto started = Clock::now();
+  std::string out;
+  EXPECT_EQ(1, runCli({}, &out));
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(), 10.0);
+  std::string after = db->query("SHOW GLOBAL STATUS LIKE 'Connections'")[0][1];
+  // the admin query itself is one connection
+  EXPECT_EQ(std::stoll(before) + 1, std::stoll(after));
+  EXPECT_EQ(0, runCli({"status"}));  // the first copy still serves
+
+  ::kill(agent.pid, SIGTERM);
+  EXPECT_TRUE(agent.wait(30));
+  EXPECT_EQ(0, agent.exitCode());
+}
+
+TEST_F(Agent, OneShotRunsSayWhetherTheyUploaded) {
+  EXPECT_EQ(0, runCli({"run", "daily"}));
+  EXPECT_TRUE(test::fileExists(ftp->remotePath("demo", "hash9_gunluk.html")));
+  EXPECT_EQ(0, runCli({"run", "export"}));
+  EXPECT_EQ("JPEG-1", test::readFile(ftp->remotePath("demo", "fis1.jpg")));
+  db->exec("UPDATE company.maininfo SET compfolder = 'missing'");
+  EXPECT_EQ(1, runCli({"run", "daily"}));
+  EXPECT_EQ(2, runCli({"run", "weekly"}));
+  std::string out;
+  EXPECT_EQ(0, runCli({"--version"}, &out));
+  EXPECT_EQ(0u, out.rfind("kestrune ", 0));
+  EXPECT_EQ(0, runCli({"--help"}, &out));
+  EXPECT_NE(std::string::npos, out.find("send 0x488"));
+  EXPECT_EQ(2, runCli({"send", "0x123"}));
+  EXPECT_EQ(2, runCli({"status"}, &out)) << "no agent runs";
+  EXPECT_NE(std::string::npos, out.find("no agent answers"));
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,158 @@
+// The scheduler's decisions, and its thread body driven by a fake clock.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/scheduler.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "tests/support/servers.h"
+
+namespace kestrune {
+namespace {
+
+TEST(PlanTick, DailyEvery600Ticks) {
+  EXPECT_FALSE(planTick(1, 12).daily);
+  EXPECT_FALSE(planTick(599, 12).daily);
+  EXPECT_TRUE(planTick(600, 12).daily);
+  EXPECT_FALSE(planTick(601, 12).daily);
+  EXPECT_TRUE(planTick(1200, 3).daily);
+}
+
+TEST(PlanTick, MonthlyOnlyInsideItsHourWindows) {
+  for (int hour = 0; hour < 24; ++hour) {
+    bool expected = (hour >= 15 && hour <= 22) || hour == 1 || hour == 2;
+    EXPECT_EQ(expected, planTick(21600, hour).monthly) << "hour " << hour;
+    EXPECT_FALSE(planTick(21601, hour).monthly);
+    EXPECT_FALSE(planTick(21000, hour).monthly);
+  }
+  // 21600 is also a multiple of 600: both run, the daily one first (by the loop's order)
+  TickPlan both = planTick(43200, 16);
+  EXPECT_TRUE(both.daily);
+  EXPECT_TRUE(both.monthly);
+}
+
+// A fake clock that each sleep moves forward; the sleeper stops the
+// scheduler after a given number of ticks.
+struct FakeTime {
+  int64_t now;
+  std::atomic<bool> stop{false};
+  uint32_t sleeps = 0;
+  uint32_t stopAfter;
+  FakeTime(int64_t start, uint32_t ticks) : now(start), stopAfter(ticks) {
+    setClockSource([this] { return now; });
+    setSleeper([this](int ms) {
+      now += ms / 1000;
+      if (++sleeps > stopAfter) stop = true;
+    });
+  }
+  ~FakeTime() {
+    setClockSource(nullptr);
+    setSleeper(nullptr);
+  }
+};
+
+int64_t localStamp(int year, int month, int day, int hour, int minute) {
+  std::tm t{};
+  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+  t.tm_hour = hour, t.tm_min = minute, t.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+struct Runs {
+  std::vector<std::string> log;
+  SchedulerJobs jobs() {
+    return {[this] { log.push_back("daily@" + std::to_string(localNow().tm_hour)); },
+            [this] { log.push_back("monthly@" + std::to_string(localNow().tm_hour)); }};
+  }
+  int count(const std::string& prefix) const {
+    int n = 0;
+    for (auto& l : log) n += l.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+TEST(RunTicks, FirstDailyRunComesAtTick600) {
+  test::testDir();  // sets TZ
+  AppState app;
+  Runs runs;
+  {
+    FakeTime time(localStamp(2026, 3, 10, 9, 0), 599);
+    runTicks(app, runs.jobs(), time.stop);
+  }
+  EXPECT_EQ(0u, runs.log.size());
+  EXPECT_EQ(599, app.tickCount.load());
+  {
+    FakeTime time(localStamp(2026, 3, 10, 9, 0), 600);
+    runTicks(app, runs.jobs(), time.stop);
+  }
+  EXPECT_EQ(std::vector<std::string>{"daily@9"}, runs.log);
+  EXPECT_EQ(1199, app.tickCount.load());
+}
+
+TEST(RunTicks, MonthlyAtTick21600DependsOnTheHourThen) {
+  struct Case {
+    int startHour, startMinute;
+    bool monthly;
+  } cases[] = {{20, 30, true},   // tick 21600 at 02:30
+               {18, 30, false},  // 00:30
+               {21, 0, false},   // 03:00
+               {8, 59, false},   // 14:59
+               {9, 0, true}};    // 15:00
+  for (const Case& c : cases) {
+    AppState app;
+    Runs runs;
+    FakeTime time(localStamp(2026, 3, 10, c.startHour, c.startMinute), 21600);
+    runTicks(app, runs.jobs(), time.stop);
+    EXPECT_EQ(c.monthly ? 1 : 0, runs.count("monthly")) << c.startHour << ":" << c.startMinute;
+    EXPECT_EQ(36, runs.count("daily"));
+    // on tick 21600 the daily run comes before the monthly one
+    if (c.monthly) {
+      EXPECT_EQ("daily", runs.log[runs.log.size() - 2].substr(0, 5));
+    }
+  }
+}
+
+TEST(RunTicks, ASimulatedDayRunsTheExpectedJobs) {
+  AppState app;
+  Runs runs;
+  // started at 09:00: candidate monthly ticks at 15:00, 21:00, 03:00, 09:00
+  FakeTime time(localStamp(2026, 3, 10, 9, 0), 86400);
+  runTicks(app, runs.jobs(), time.stop);
+  EXPECT_EQ(144, runs.count("daily"));
+  EXPECT_EQ(2, runs.count("monthly"));
+  EXPECT_EQ(1, runs.count("monthly@15"));
+  EXPECT_EQ(1, runs.count("monthly@21"));
+  EXPECT_EQ(86400, app.tickCount.load());
+}
+
+TEST(RunTicks, AThrowingJobIsReportedAndTheThreadGoesOn) {
+  AppState app;
+  test::CapturedErrors errors;
+  int daily = 0;
+  SchedulerJobs jobs{[&] {
+                       ++daily;
+                       throw std::runtime_error("boom");
+                     },
+                     nullptr};
+  FakeTime time(localStamp(2026, 3, 10, 9, 0), 1800);
+  runTicks(app, jobs, time.stop);
+  EXPECT_EQ(3, daily);
+  EXPECT_EQ(3u, errors.count());
+  EXPECT_EQ("SCHEDULER", errors.all()[0].first);
+  EXPECT_EQ(1800, app.tickCount.load());
+}
+
+TEST(RunTicks, StopsPromptlyFromAnotherThread) {
+  AppState app;
+  std::atomic<bool> stop{false};
+  std::thread t([&] { runTicks(app, {}, stop); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  stop = true;
+  t.join();  // within about one real tick
+  EXPECT_LE(app.tickCount.load(), 1);
+}
+
+}  // namespace
+}  // namespace kestrune

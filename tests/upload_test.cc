@@ -1,0 +1,286 @@
+// The FTP upload against a real FTP server on loopback: every result code
+// from a real condition, the bytes that arrive, and the bounds on waiting.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/ftp.h"
+#include "platform/window.h"
+#include "tests/support/servers.h"
+#include "transfer/upload.h"
+
+namespace kestrune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Bytes an ASCII-mode transfer or a text-mode file would change.
+std::string awkwardBytes(size_t size) {
+  std::string bytes = std::string("line one\r\nline two\n\r\0\0end\x1a\xff\xfe", 27);
+  for (size_t i = 0; bytes.size() < size; ++i) bytes += static_cast<char>((i * 131 + 7) & 0xFF);
+  return bytes;
+}
+
+class Upload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setFtpTimeouts(FtpTimeouts{});
+    server = &test::ftpServer(2121, "normal");
+    test::writeSettings({{"ftphost", server->settingValue()}});
+    company.compfolder = "demo";
+    company.raporlamahash = "a1b2c3";
+    local = test::freshFolder("local");
+  }
+  void TearDown() override { setFtpTimeouts(FtpTimeouts{}); }
+
+  std::string localFile(const std::string& name, const std::string& bytes) {
+    std::string path = local + "/" + name;
+    test::writeFile(path, bytes);
+    return path;
+  }
+  // What the server logged from now on.
+  size_t logMark() const { return test::readFile(server->log).size(); }
+  std::string logSince(size_t mark) const { return test::readFile(server->log).substr(mark); }
+
+  test::FtpServer* server = nullptr;
+  CompanyInfo company;
+  std::string local;
+};
+
+TEST_F(Upload, StoresTheBytesInBinaryModeAndReplacesTheOldFile) {
+  std::string first = awkwardBytes(50 * 1024);
+  std::string path = localFile("gider.dat", first);
+  int repaints = repaintRequestCount();
+  size_t mark = logMark();
+
+  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_EQ(first, test::readFile(server->remotePath("demo", "gider.dat")));
+  std::string log = logSince(mark);
+  EXPECT_NE(std::string::npos, log.find("<- TYPE I")) << log;
+  EXPECT_EQ(std::string::npos, log.find("<- TYPE A")) << log;
+  EXPECT_NE(std::string::npos, log.find("<- CWD httpdocs/customer_yedek/demo")) << log;
+
+  std::string second = "short\r\n";
+  test::writeFile(path, second);
+  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_EQ(second, test::readFile(server->remotePath("demo", "gider.dat")));
+
+  test::writeFile(path, "");
+  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_TRUE(test::fileExists(server->remotePath("demo", "gider.dat")));
+  EXPECT_EQ("", test::readFile(server->remotePath("demo", "gider.dat")));
+  EXPECT_EQ(repaints, repaintRequestCount());
+}
+
+TEST_F(Upload, EmptyCompanyFolderUploadsIntoTheCustomerFolderItself) {
+  company.compfolder = "";
+  std::string path = localFile("x.html", "<html></html>");
+  EXPECT_EQ(9, uploadFile(nullptr, "x.html", path, company));
+  EXPECT_EQ("<html></html>", test::readFile(server->remotePath("", "x.html")));
+}
+
+TEST_F(Upload, NamesWithSpacesAndTurkishLettersArriveUnchanged) {
+  std::string name = "fiş 100% #1.jpg";
+  std::string path = localFile("receipt.jpg", "JPEG");
+  EXPECT_EQ(9, uploadFile(nullptr, name, path, company));
+  EXPECT_EQ("JPEG", test::readFile(server->remotePath("demo", name)));
+}
+
+TEST_F(Upload, ReportGoesUnderTheReportingKey) {
+  ReportFolders folders;
+  folders.uploadLocalPath = localFile("satis_ozet_gunluk.html", "<p>gunluk</p>");
+  folders.uploadFileName = "gunluk.html";
+  EXPECT_EQ(1, uploadReport(nullptr, folders, company));
+  EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "a1b2c3_gunluk.html")));
+
+  company.raporlamahash = "";
+  EXPECT_EQ(1, uploadReport(nullptr, folders, company));
+  EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "_gunluk.html")));
+
+  company.compfolder = "missing";
+  EXPECT_EQ(0, uploadReport(nullptr, folders, company));
+  folders.uploadLocalPath = local + "/not-written.html";
+  company.compfolder = "demo";
+  EXPECT_EQ(0, uploadReport(nullptr, folders, company));
+}
+
+TEST_F(Upload, LogInFailuresGiveMinusTwoWithoutRepaint) {
+  std::string path = localFile("a.txt", "a");
+  int repaints = repaintRequestCount();
+
+  // nothing listening
+  test::writeSettings({{"ftphost", test::otherAddress(1) + ":2121"}});
+  EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+
+  // a server that refuses the agent's log-in
+  test::FtpServer& denying = test::ftpServer(2125, "deny-login");
+  test::writeSettings({{"ftphost", denying.settingValue()}});
+  EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+  EXPECT_FALSE(test::fileExists(denying.remotePath("demo", "a.txt")));
+
+  // a wrong password of our own
+  FtpAccount account = uploadAccount();
+  account.host = server->address;
+  account.port = server->port;
+  account.password = "wrong";
+  EXPECT_EQ(-2, ftpPutFile(account, "httpdocs/customer_yedek/demo", "a.txt", path));
+
+  EXPECT_EQ(repaints, repaintRequestCount());
+  EXPECT_FALSE(test::fileExists(server->remotePath("demo", "a.txt")));
+}
+
+TEST_F(Upload, MissingRemoteFolderGivesMinusFiveAndIsNotCreated) {
+  company.compfolder = "nosuch";
+  std::string path = localFile("a.txt", "a");
+  int repaints = repaintRequestCount();
+  size_t mark = logMark();
+  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", path, company));
+  EXPECT_EQ(repaints + 1, repaintRequestCount());
+  EXPECT_FALSE(test::fileExists(server->root + "/httpdocs/customer_yedek/nosuch"));
+  std::string log = logSince(mark);
+  EXPECT_EQ(std::string::npos, log.find("MKD")) << log;
+  EXPECT_EQ(std::string::npos, log.find("STOR")) << log;
+  // the folder step comes before the local file is looked at
+  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", local + "/absent", company));
+}
+
+TEST_F(Upload, MissingLocalFileGivesMinusElevenAndLeavesTheRemoteFile) {
+  std::string path = localFile("gider.dat", "kept");
+  ASSERT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  int repaints = repaintRequestCount();
+  size_t mark = logMark();
+  EXPECT_EQ(-11, uploadFile(nullptr, "gider.dat", local + "/absent.dat", company));
+  EXPECT_EQ(repaints + 1, repaintRequestCount());
+  EXPECT_EQ("kept", test::readFile(server->remotePath("demo", "gider.dat")));
+  std::string log = logSince(mark);
+  EXPECT_NE(std::string::npos, log.find("<- CWD")) << log;
+  EXPECT_EQ(std::string::npos, log.find("STOR")) << log;
+
+  // a folder is not a file
+  EXPECT_EQ(-11, uploadFile(nullptr, "gider.dat", local, company));
+  EXPECT_EQ("kept", test::readFile(server->remotePath("demo", "gider.dat")));
+}
+
+TEST_F(Upload, RefusedStorGivesMinusEleven) {
+  std::string path = localFile("a.txt", "a");
+  FtpAccount account = uploadAccount();
+  account.user = "readonly";
+  account.password = "readonly";
+  EXPECT_EQ(-11, ftpPutFile(account, "httpdocs/customer_yedek/demo", "a.txt", path));
+  EXPECT_FALSE(test::fileExists(server->remotePath("demo", "a.txt")));
+}
+
+TEST_F(Upload, LineBreaksInNamesCannotSendCommands) {
+  std::string victim = localFile("victim.txt", "victim");
+  ASSERT_EQ(9, uploadFile(nullptr, "victim.txt", victim, company));
+  size_t mark = logMark();
+
+  company.compfolder = "demo\r\nDELE victim.txt";
+  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", victim, company));
+  company.compfolder = "demo\nRMD x";
+  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", victim, company));
+  company.compfolder = "demo";
+  EXPECT_EQ(-11, uploadFile(nullptr, "a.txt\r\nDELE victim.txt", victim, company));
+  EXPECT_EQ(-11, uploadFile(nullptr, std::string("a.txt\0DELE victim.txt", 21), victim, company));
+
+  FtpAccount account = uploadAccount();
+  account.user = "brevanotica\r\nDELE victim.txt";
+  EXPECT_EQ(-2, ftpPutFile(account, "httpdocs/customer_yedek/demo", "a.txt", victim));
+  account = uploadAccount();
+  account.host = server->address + "/x";
+  EXPECT_EQ(-2, ftpPutFile(account, "httpdocs/customer_yedek/demo", "a.txt", victim));
+
+  std::string log = logSince(mark);
+  EXPECT_EQ(std::string::npos, log.find("DELE")) << log;
+  EXPECT_EQ(std::string::npos, log.find("RMD")) << log;
+  EXPECT_EQ("victim", test::readFile(server->remotePath("demo", "victim.txt")));
+}
+
+TEST_F(Upload, RepeatedUploadsDoNotStall) {
+  std::string bytes = awkwardBytes(50 * 1024);
+  std::string path = localFile("gunluk.html", bytes);
+  const int kUploads = 100;
+  int done = 0, slow = 0;
+  double worst = 0;
+  Clock::time_point all = Clock::now();
+  for (int i = 0; i < kUploads; ++i) {
+    Clock::time_point start = Clock::now();
+    if (uploadFile(nullptr, "gunluk.html", path, company) == 9) ++done;
+    double took = secondsSince(start);
+    worst = std::max(worst, took);
+    if (took >= 0.9) ++slow;
+  }
+  double total = secondsSince(all);
+  std::printf("%d uploads of 50 KB: %.3f s in all, worst %.3f s, %d took 0.9 s or more\n",
+              kUploads, total, worst, slow);
+  EXPECT_EQ(kUploads, done);
+  EXPECT_EQ(bytes, test::readFile(server->remotePath("demo", "gunluk.html")));
+  EXPECT_LT(total, 40.0);
+}
+
+// A server that accepts and falls silent costs at most the time-out of the
+// step it stopped in, and the code names that step.
+struct StallCase {
+  const char* mode;
+  int port;
+  int expected;
+  double bound;  // the time-out that ends it
+};
+
+class SilentServer : public Upload, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(SilentServer, GivesUpWithinTheBound) {
+  const StallCase& c = GetParam();
+  setFtpTimeouts(FtpTimeouts{2, 3, 3});
+  test::FtpServer& stalling = test::ftpServer(c.port, c.mode);
+  test::writeSettings({{"ftphost", stalling.settingValue()}});
+  std::string path = localFile("a.txt", "a");
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(c.expected, uploadFile(nullptr, "a.txt", path, company));
+  double took = secondsSince(start);
+  EXPECT_GE(took, c.bound - 0.5);
+  EXPECT_LT(took, c.bound + 5.0);  // curl's own defaults would be minutes
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SilentServer,
+                         ::testing::Values(StallCase{"silent", 2122, -2, 2.0},
+                                           StallCase{"stall-cwd", 2123, -5, 3.0},
+                                           StallCase{"stall-stor", 2124, -11, 3.0}),
+                         [](const ::testing::TestParamInfo<StallCase>& info) {
+                           std::string name = info.param.mode;
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
+
+TEST(UploadAccount, HostFromSettingsOrTheDefault) {
+  test::writeSettings({});
+  FtpAccount a = uploadAccount();
+  EXPECT_EQ("ftp.ostrelian.com.tr", a.host);
+  EXPECT_EQ(21, a.port);
+  EXPECT_EQ("brevanotica", a.user);
+  EXPECT_EQ("wKup3h58", a.password);
+  EXPECT_EQ("Ftp_Melrova", a.agentName);
+
+  test::writeSettings({{"ftphost", "ftp.example.test"}});
+  a = uploadAccount();
+  EXPECT_EQ("ftp.example.test", a.host);
+  EXPECT_EQ(21, a.port);
+
+  test::writeSettings({{"ftphost", "127.0.0.5:2100"}});
+  a = uploadAccount();
+  EXPECT_EQ("127.0.0.5", a.host);
+  EXPECT_EQ(2100, a.port);
+
+  test::writeSettings({{"ipno", "127.0.0.1"}});
+  EXPECT_EQ("ftp.ostrelian.com.tr", uploadAccount().host);
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,60 @@
+#include "transfer/upload.h"
+
+#include <cstdlib>
+
+#include "platform/settings.h"
+
+namespace kestrune {
+
+namespace {
+
+const char kDefaultFtpHost[] = "ftp.ostrelian.com.tr";
+const char kRemoteFolderPrefix[] = "httpdocs/customer_yedek/";
+
+// "host" or "host:port"; a port that is not a number from 1 to 65535 leaves
+// the whole text as the host name, which then cannot be reached.
+void applyHostSetting(const std::string& value, FtpAccount& account) {
+  account.host = value;
+  size_t colon = value.rfind(':');
+  if (colon == std::string::npos || colon == 0 || value.find(':') != colon) return;
+  std::string digits = value.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5) return;
+  for (char c : digits)
+    if (c < '0' || c > '9') return;
+  int port = std::atoi(digits.c_str());
+  if (port < 1 || port > 65535) return;
+  account.host = value.substr(0, colon);
+  account.port = port;
+}
+
+}  // namespace
+
+FtpAccount uploadAccount() {
+  FtpAccount account;
+  account.host = kDefaultFtpHost;
+  account.port = 21;
+  account.user = "brevanotica";
+  account.password = "wKup3h58";
+  account.agentName = "Ftp_Melrova";
+  char value[512] = {};
+  if (readServerSetting("ftphost", value, sizeof value) == 0 && value[0])
+    applyHostSetting(value, account);
+  return account;
+}
+
+int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
+               const std::string& localPath, const CompanyInfo& company) {
+  int result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder,
+                          remoteName, localPath);
+  if (result == kFtpFolderFailed || result == kFtpPutFailed) requestRepaint(statusWindow);
+  return result;
+}
+
+int uploadReport(WindowHandle statusWindow, const ReportFolders& folders,
+                 const CompanyInfo& company) {
+  std::string remoteName = company.raporlamahash + "_" + folders.uploadFileName;
+  return uploadFile(statusWindow, remoteName, folders.uploadLocalPath, company) >= kFtpDone ? 1
+                                                                                           : 0;
+}
+
+}  // namespace kestrune
