@@ -5,9 +5,25 @@ set(THREADS_PREFER_PTHREAD_FLAG ON)
 find_package(Threads REQUIRED)
 
 if(WIN32)
+  # -static: the executables need only the DLLs every Windows has.
+  add_link_options(-static)
   set(KESTRUNE_PLATFORM_LIBS wininet psapi shlwapi comctl32 gdi32 user32 shell32 advapi32 Threads::Threads)
+  # The connector is not packaged for mingw-w64: tools/build-win-deps makes it;
+  # pass its prefix as -DKESTRUNE_WIN_DEPS=build-win/deps/prefix.
+  set(KESTRUNE_WIN_DEPS "" CACHE PATH "Prefix made by tools/build-win-deps (the connector for Windows)")
+  if(KESTRUNE_WIN_DEPS AND EXISTS "${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
+    include("${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
+    set(KESTRUNE_HAVE_CONNECTOR ON)
+    list(PREPEND KESTRUNE_PLATFORM_LIBS mysqlcppconn::mysqlcppconn)
+  else()
+    set(KESTRUNE_HAVE_CONNECTOR OFF)
+    message(STATUS "No database connector for Windows (KESTRUNE_WIN_DEPS): building the platform "
+                   "layer, periods, reports, transfer and app without db/ and without Kestrune.exe")
+  endif()
   return()
 endif()
+
+set(KESTRUNE_HAVE_CONNECTOR ON)
 
 find_path(MYSQLCPPCONN_INCLUDE_DIR cppconn/driver.h)
 find_library(MYSQLCPPCONN_LIBRARY NAMES mysqlcppconn)

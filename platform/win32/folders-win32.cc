@@ -1,0 +1,78 @@
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/folders.h"
+#include "platform/win32/wide-win32.h"
+
+namespace kestrune {
+
+const char kPathSeparator[] = "\\";
+
+namespace {
+
+std::string systemErrorText(DWORD code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = n && text ? std::string(text, n) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+    out.pop_back();
+  return out;
+}
+
+bool isFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Drive letter of the Windows folder ("C").
+std::string systemDrive() {
+  char windows[512] = {};
+  UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+  // Without an answer the usual drive is the best guess.
+  if (n == 0 || n >= sizeof windows || windows[0] == '\0') return "C";
+  return std::string(1, windows[0]);
+}
+
+}  // namespace
+
+std::string agentRootFolder() {
+  char root[512];
+  std::snprintf(root, sizeof root, "%s:\\%s", systemDrive().c_str(), "Melrova");
+  return root;
+}
+
+std::u16string desktopFolder() {
+  wchar_t path[1024] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOP, FALSE)) return std::u16string();
+  return fromWide(path);
+}
+
+bool createFolder(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && isFolder(GetFileAttributesA(path.c_str()));
+}
+
+bool createFolder(const std::u16string& path) {
+  std::wstring wide = toWide(path);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && isFolder(GetFileAttributesW(wide.c_str()));
+}
+
+bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  if (error) *error = "cannot replace " + to + ": " + systemErrorText(GetLastError());
+  return false;
+}
+
+void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
+}  // namespace kestrune

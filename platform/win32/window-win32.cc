@@ -1,0 +1,222 @@
+// The hidden main window: tray icon, popup menu, the two private messages
+// from other programs, the status panel and the message loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/win32/resources-win32.h"
+#include "platform/win32/window-win32.h"
+#include "platform/window.h"
+
+namespace kestrune {
+
+namespace {
+
+// Process-wide state of the window (there is one main window).
+HINSTANCE gInstance = nullptr;
+std::atomic<HWND> gMainWindow{nullptr};
+NOTIFYICONDATAW gNotifyIcon;
+HMENU gPopupMenu = nullptr;
+WindowHandlers gHandlers;
+std::atomic<DWORD> gLoopThread{0};
+std::atomic<bool> gTrayIconShown{false};
+std::atomic<int> gRepaintRequests{0};
+
+std::wstring loadString(UINT id, const wchar_t* fallback) {
+  wchar_t text[100] = {};
+  if (LoadStringW(GetModuleHandleW(nullptr), id, text, 100) > 0) return text;
+  return fallback;
+}
+
+void showTrayMenu(HWND window) {
+  POINT cursor;
+  GetCursorPos(&cursor);
+  if (gPopupMenu) DestroyMenu(gPopupMenu);
+  gPopupMenu = buildTrayMenu();
+  SetForegroundWindow(window);
+  TrackPopupMenu(gPopupMenu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window,
+                 nullptr);
+  // lets the menu close when the user clicks elsewhere
+  PostMessageW(window, WM_NULL, 0, 0);
+}
+
+// Sends the status text back to the window that asked (see sendToAgent).
+void answerStatusQuery(HWND window, HWND asker) {
+  StatusPanel panel = gHandlers.readStatus ? gHandlers.readStatus() : StatusPanel();
+  std::string text = statusPanelText(panel);
+  COPYDATASTRUCT answer;
+  answer.dwData = kStatusAnswerTag;
+  answer.cbData = static_cast<DWORD>(text.size());
+  answer.lpData = const_cast<char*>(text.data());
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(asker, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                      reinterpret_cast<LPARAM>(&answer), SMTO_NORMAL, 10000, &ignored);
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kTrayMessage:
+      if (LOWORD(lParam) == WM_RBUTTONDOWN) {
+        showTrayMenu(window);
+        return 1;
+      }
+      return 0;
+    case WM_USER + 136:  // another program asks for the expense export
+      if (gHandlers.onExportRequest) gHandlers.onExportRequest();
+      InvalidateRect(window, nullptr, TRUE);
+      return 0;
+    case WM_USER + 144:
+      if (gHandlers.onCounterRequest) gHandlers.onCounterRequest();
+      InvalidateRect(window, nullptr, TRUE);
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDM_RESTORE) {
+        ShowWindow(window, SW_RESTORE);
+        ShowWindow(window, SW_SHOW);
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      RECT client;
+      GetClientRect(window, &client);
+      paintStatusPanel(dc, client, gHandlers.readStatus ? gHandlers.readStatus() : StatusPanel());
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;  // the paint fills the background
+    case WM_KEYDOWN:
+      return 0;
+    case WM_COPYDATA: {
+      auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (data && data->dwData == kStatusQueryTag) {
+        answerStatusQuery(window, reinterpret_cast<HWND>(wParam));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_DESTROY:
+      // The window is being destroyed already; what is left is the tray
+      // icon and the loop.
+      if (Shell_NotifyIconW(NIM_DELETE, &gNotifyIcon)) gTrayIconShown = false;
+      if (gPopupMenu) DestroyMenu(gPopupMenu);
+      gPopupMenu = nullptr;
+      gMainWindow = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool registerWindowClass(const std::wstring& className, std::string* error) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = windowProcedure;
+  wc.hInstance = gInstance;
+  wc.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_KESTRUNE));
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = className.c_str();
+  wc.hIconSm = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_SMALL));
+  if (RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+  if (error) *error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
+  return false;
+}
+
+}  // namespace
+
+bool trayIconShown() { return gTrayIconShown; }
+
+std::wstring windowTitle() { return loadString(IDS_APP_TITLE, L"Kestrune"); }
+std::wstring windowClassName() { return loadString(IDC_KESTRUNE, L"KESTRUNE"); }
+
+HMENU buildTrayMenu() {
+  HMENU menu = CreatePopupMenu();
+  AppendMenuW(menu, MF_STRING | MF_ENABLED, IDM_TITLE, L"Kestrune");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING | MF_ENABLED, IDM_REPORTING_NOW, L"Reporting Now");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_RESTORE, L"RESTORE");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_EXIT_DISABLED, L"Exit Disabled by Melrova");
+  return menu;
+}
+
+WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  gInstance = GetModuleHandleW(nullptr);
+  gHandlers = handlers;
+  std::wstring title = windowTitle();
+  std::wstring className = windowClassName();
+  if (!registerWindowClass(className, error)) return nullptr;
+
+  // Hidden until the tray menu's RESTORE shows it. The title is fixed, not
+  // the string-table title.
+  HWND window = CreateWindowExW(WS_EX_APPWINDOW, className.c_str(), L"Kestrune",
+                                WS_POPUP | WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, nullptr,
+                                gInstance, nullptr);
+  if (!window) {
+    if (error) *error = "cannot create the main window (error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
+  gMainWindow = window;
+
+  gNotifyIcon = NOTIFYICONDATAW();
+  gNotifyIcon.cbSize = sizeof gNotifyIcon;
+  gNotifyIcon.hWnd = window;
+  gNotifyIcon.uID = IDI_KESTRUNE;
+  gNotifyIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  gNotifyIcon.uCallbackMessage = kTrayMessage;
+  gNotifyIcon.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_KESTRUNE));
+  lstrcpynW(gNotifyIcon.szTip, title.c_str(), ARRAYSIZE(gNotifyIcon.szTip));
+  gTrayIconShown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) != FALSE;
+  return window;
+}
+
+int runMainLoop(WindowHandle) {
+  gLoopThread = GetCurrentThreadId();
+  HACCEL accelerators = LoadAcceleratorsW(gInstance, MAKEINTRESOURCEW(IDC_KESTRUNE));
+  MSG msg = {};
+  int result;
+  // GetMessage gives -1 on an error (such as a bad handle); that ends the
+  // loop instead of spinning on it.
+  while ((result = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+    if (!accelerators || !TranslateAcceleratorW(msg.hwnd, accelerators, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  gLoopThread = 0;
+  return result == 0 ? static_cast<int>(msg.wParam) : 1;
+}
+
+void requestRepaint(WindowHandle window) {
+  ++gRepaintRequests;
+  if (window) InvalidateRect(static_cast<HWND>(window), nullptr, TRUE);
+}
+
+int repaintRequestCount() { return gRepaintRequests.load(); }
+
+void requestQuit() {
+  // Closing the window ends the loop through WM_DESTROY, tray icon removed.
+  HWND window = gMainWindow;
+  if (window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  } else if (DWORD thread = gLoopThread) {
+    PostThreadMessageW(thread, WM_QUIT, 0, 0);
+  }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,94 @@
+// The window test's agent: the real main window, tray icon and message loop,
+// with test doubles for what the agent would do on the two requests (the
+// real export needs the database connector). A thread stands in for the
+// scheduler: it counts three daily reports and a monthly one and asks for
+// repaints, as report runs do.
+//   window_host     runs until the window is closed; exit 0 when the
+//                   requests arrived as window_sender sends them
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "platform/win32/window-win32.h"
+#include "platform/window.h"
+
+using namespace kestrune;
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::atomic<int> exportRequests{0}, exportsCompleted{0}, counterRequests{0};
+  std::atomic<int> daily{0}, monthly{0};
+  std::atomic<bool> exporting{false};
+  std::atomic<int> overlapping{0};
+
+  WindowHandlers handlers;
+  std::atomic<bool> trayWhileRunning{true};
+  handlers.onExportRequest = [&] {
+    ++exportRequests;
+    if (!trayIconShown()) trayWhileRunning = false;
+    if (exporting.exchange(true)) ++overlapping;
+    sleepMillis(300);  // the export's stand-in takes a while
+    exporting = false;
+    ++exportsCompleted;
+  };
+  handlers.onCounterRequest = [&] { ++counterRequests; };
+  handlers.readStatus = [&] {
+    StatusPanel panel;
+    panel.companyName = utf8ToUtf16("\xC3\x96rnek K\xC3\xB6" "fte Salonu Ltd. \xC5\x9E" "ti.");
+    panel.branchName = utf8ToUtf16("Kad\xC4\xB1k\xC3\xB6y \xC5\x9E" "ubesi");
+    panel.branchNo = 12;
+    panel.companyFolder = "ornekkofte";
+    panel.dailyReportsSent = daily;
+    panel.monthlyReportsSent = monthly;
+    return panel;
+  };
+
+  std::string error;
+  WindowHandle window = createMainWindow(handlers, &error);
+  if (!window) {
+    std::printf("window_host: %s\n", error.c_str());
+    return 2;
+  }
+  // What other programs cannot ask across the process boundary under Wine.
+  HWND hwnd = static_cast<HWND>(window);
+  bool selfChecks = true;
+  if (!GetClassLongPtrW(hwnd, GCLP_HICON) || !GetClassLongPtrW(hwnd, GCLP_HICONSM)) {
+    std::printf("window_host: FAIL the window class lacks its large or small icon\n");
+    selfChecks = false;
+  }
+  HDC dc = GetDC(hwnd);
+  if (SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) != 1) {
+    std::printf("window_host: FAIL WM_ERASEBKGND does not answer 1\n");
+    selfChecks = false;
+  }
+  ReleaseDC(hwnd, dc);
+
+  std::thread scheduler([&] {
+    for (int i = 0; i < 3; ++i) {
+      sleepMillis(200);
+      ++daily;
+      requestRepaint(window);
+    }
+    ++monthly;
+    requestRepaint(window);
+  });
+
+  int code = runMainLoop(window);
+  scheduler.join();
+
+  std::printf("window_host: loop ended with %d; export requests %d, exports completed %d, "
+              "counter requests %d, overlapping exports %d\n",
+              code, exportRequests.load(), exportsCompleted.load(), counterRequests.load(),
+              overlapping.load());
+  std::printf("window_host: tray icon %s while running, %s after WM_DESTROY\n",
+              trayWhileRunning ? "shown" : "MISSING", trayIconShown() ? "STILL SHOWN" : "removed");
+  bool ok = selfChecks && code == 0 && exportRequests == 2 && exportsCompleted == 2 && counterRequests == 2 &&
+            overlapping == 0 && trayWhileRunning && !trayIconShown();
+  std::printf("window_host: %s\n", ok ? "PASSED" : "FAILED");
+  return ok ? 0 : 1;
+}
