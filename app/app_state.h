@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "db/company.h"
 #include "db/connection.h"
@@ -16,6 +17,8 @@ namespace kestrune {
 
 struct AppState {
   DatabaseConnection companyConnection;
+  // Written by start-up, and again by a run when start-up could not read it;
+  // other threads take a copy with companyRecord().
   CompanyInfo company;
   ExpenseStore expenses;
   SalesData sales;
@@ -32,11 +35,34 @@ struct AppState {
   std::atomic<int32_t> monthlyReportsSent{0};
   // Exports whose gider.dat reached the server (exportsCompleted counts every run).
   std::atomic<int32_t> exportsUploaded{0};
+
+  // What start-up could not read because the server was away (or refused
+  // both passwords) is read again by the next run, so that the agent comes
+  // right without a restart once the server is back.
+  mutable std::mutex companyMutex;  // guards company and companyMissing
+  std::mutex refreshMutex;          // one re-read of the company record at a time
+  bool companyMissing = false;
+  bool salesDataMissing = false;         // stock lists; the report runs' thread only
+  bool expenseConnectionMissing = false; // the export's thread only
 };
 
 // Start-up's data: the folders, the three connections (company, sales,
 // expenses), the company record and both stock lists. Failures are reported
 // by the queries; the agent goes on with what it has.
 void openAgentData(AppState& app);
+
+// Reads the company record again (with a fresh connection when start-up had
+// none) when start-up could not. Any thread. True when the company record is
+// known: read at start-up or now.
+bool refreshCompany(AppState& app);
+// The same for both stock lists and the sales connection; the thread of the
+// report runs only.
+void refreshSalesData(AppState& app);
+// Opens the expense connection again when start-up could not; the thread of
+// the export only.
+void refreshExpenseConnection(AppState& app);
+
+// A copy of the company record, safe from any thread.
+CompanyInfo companyRecord(const AppState& app);
 
 }  // namespace kestrune

@@ -7,11 +7,12 @@ namespace kestrune {
 
 StatusPanel readStatusPanel(const AppState& app) {
   StatusPanel panel;
-  panel.companyName = utf8ToUtf16(app.company.compname);
+  CompanyInfo company = companyRecord(app);
+  panel.companyName = utf8ToUtf16(company.compname);
   if (panel.companyName.size() > 128) panel.companyName.resize(128);
-  panel.branchName = utf8ToUtf16(app.company.branchName);
-  panel.branchNo = app.company.branchNo;
-  panel.companyFolder = app.company.compfolder;
+  panel.branchName = utf8ToUtf16(company.branchName);
+  panel.branchNo = company.branchNo;
+  panel.companyFolder = company.compfolder;
   panel.dailyReportsSent = app.dailyReportsSent.load();
   panel.monthlyReportsSent = app.monthlyReportsSent.load();
   panel.exportRequests = app.exportRequests.load();

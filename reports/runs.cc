@@ -6,6 +6,7 @@
 #include "db/text.h"
 #include "periods/period.h"
 #include "platform/clock.h"
+#include "platform/folders.h"
 #include "reports/document.h"
 #include "transfer/upload.h"
 
@@ -22,16 +23,39 @@ void stampReport(SalesData& sales) {
   copyText(sales.record.summaryTime, sales.period.timeText);
 }
 
+// What a run needs before its queries: the start-up data that could not be
+// read then, and the company record. `known` is false while the company
+// record could not be read at all.
+struct RunStart {
+  CompanyInfo company;
+  bool known = false;
+};
+
+RunStart startRun(AppState& app) {
+  RunStart start;
+  start.known = refreshCompany(app);
+  refreshSalesData(app);
+  start.company = companyRecord(app);
+  return start;
+}
+
 // Writes the document and uploads it; true when it reached the server.
-bool writeAndUpload(AppState& app, const std::string& periodLine, const char* kind,
-                    const char16_t* title) {
+bool writeAndUpload(AppState& app, const RunStart& start, const std::string& periodLine,
+                    const char* kind, const char16_t* title) {
   SalesData& sales = app.sales;
+  // Folders removed while the agent runs are made again, one level each, as
+  // start-up makes them.
+  if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
+  if (!app.folders.salesFolder.empty()) createFolder(app.folders.salesFolder);
   // A document that could not be written whole is not uploaded: the server
   // would get an old or partial report, counted as sent.
   if (writeSalesSummaryDocument(periodLine, sales.stockByName, app.folders, sales.record, kind,
                                 title) != 0)
     return false;
-  return uploadReport(app.mainWindow, app.folders, app.company) > 0;
+  // Without the company record the report has no folder and no name of its
+  // own: it would land in the folder all restaurants share.
+  if (!start.known) return false;
+  return uploadReport(app.mainWindow, app.folders, start.company) > 0;
 }
 
 }  // namespace
@@ -51,8 +75,9 @@ void mergeCodeListIntoNameList(SalesData& sales) {
 }
 
 int runDailyReport(AppState& app) {
+  RunStart start = startRun(app);
   SalesData& sales = app.sales;
-  sales.record.summaryName = app.company.compfolder;
+  sales.record.summaryName = start.company.compfolder;
   setDailyPeriod(sales.period);
   const char* kind = "gunluk";
   readDailySalesSummary(sales);
@@ -61,11 +86,12 @@ int runDailyReport(AppState& app) {
   mergeCodeListIntoNameList(sales);
   std::string periodLine =
       displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
-  if (writeAndUpload(app, periodLine, kind, kDailyTitle)) app.dailyReportsSent.fetch_add(1);
+  if (writeAndUpload(app, start, periodLine, kind, kDailyTitle)) app.dailyReportsSent.fetch_add(1);
   return 0;
 }
 
 int runMonthlyReport(AppState& app) {
+  RunStart start = startRun(app);
   SalesData& sales = app.sales;
   std::tm now = localNow();
   sales.period.now = now;
@@ -81,7 +107,7 @@ int runMonthlyReport(AppState& app) {
   std::string periodLine = std::string(begin) + "  -  " + end;
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
-  if (writeAndUpload(app, periodLine, kind, kMonthlyTitle)) app.monthlyReportsSent.fetch_add(1);
+  if (writeAndUpload(app, start, periodLine, kind, kMonthlyTitle)) app.monthlyReportsSent.fetch_add(1);
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/agent.h"
 #include "tests/support/servers.h"
 
 namespace kestrune {
@@ -18,62 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string agentBinary() {
-  const char* dir = std::getenv("KESTRUNE_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/kestrune";
-}
-
-struct Child {
-  pid_t pid = -1;
-  int status = -1;
-  bool exited = false;
-  // Waits up to `seconds` for the process to end.
-  bool wait(double seconds) {
-    auto until = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < until) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) return exited = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-  int exitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-  ~Child() {
-    if (pid > 0 && !exited) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-Child spawn(const std::vector<std::string>& args, const std::string& logPath) {
-  Child c;
-  c.pid = ::fork();
-  if (c.pid == 0) {
-    FILE* log = std::fopen(logPath.c_str(), "a");
-    if (log) {
-      ::dup2(::fileno(log), 1);
-      ::dup2(::fileno(log), 2);
-    }
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return c;
-}
-
-// Runs a command line of the agent to its end; its output in `out`.
-int runCli(const std::vector<std::string>& args, std::string* out = nullptr) {
-  std::string log = test::testDir() + "/cli.out";
-  std::remove(log.c_str());
-  std::vector<std::string> all = {agentBinary()};
-  all.insert(all.end(), args.begin(), args.end());
-  Child c = spawn(all, log);
-  EXPECT_TRUE(c.wait(120));
-  if (out) *out = test::readFile(log);
-  return c.exitCode();
-}
+using test::Child;
+using test::runCli;
+using test::spawn;
 
 class Agent : public ::testing::Test {
  protected:
@@ -113,7 +61,7 @@ class Agent : public ::testing::Test {
 
   // Starts the agent and waits until its socket is there.
   Child startAgent() {
-    Child c = spawn({agentBinary()}, agentLog);
+    Child c = spawn(test::agentCommand(), agentLog);
     auto until = Clock::now() + std::chrono::seconds(60);
     while (Clock::now() < until && !test::fileExists(socket) && !c.wait(0)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

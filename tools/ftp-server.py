@@ -12,6 +12,7 @@ for every --folder. MODE:
   stall-cwd   answers the log-in, then never answers CWD
   stall-stor  answers up to STOR, then never answers (nor opens the data channel)
   deny-login  a working server that refuses every log-in of "brevanotica"
+  deny-stor   a working server that refuses every STOR (550)
 Runs until SIGTERM. Prints "ready" on stdout once it listens.
 """
 import argparse, logging, os, signal, socket, sys, threading, time
@@ -28,7 +29,7 @@ p.add_argument("--folder", action="append", default=[])
 p.add_argument("--passive", default="")
 p.add_argument("--log", default="")
 p.add_argument("--mode", default="normal",
-               choices=["normal", "silent", "stall-cwd", "stall-stor", "deny-login"])
+               choices=["normal", "silent", "stall-cwd", "stall-stor", "deny-login", "deny-stor"])
 a = p.parse_args()
 
 if not a.address.startswith("127."):
@@ -69,6 +70,9 @@ class Handler(FTPHandler):
 
     def ftp_STOR(self, file, mode="w"):
         if a.mode == "stall-stor":
+            return
+        if a.mode == "deny-stor":
+            self.respond("550 Not enough space to store the file.")
             return
         return super().ftp_STOR(file, mode)
 

@@ -66,7 +66,7 @@ std::string printable(const std::string& name) {
 // stays unprocessed and the next export offers the image again. A move whose
 // image name cannot name a file in the expense folder is neither sent nor
 // marked, and is reported, so that its image is not silently given up.
-void sendImagesAndMark(AppState& app) {
+void sendImagesAndMark(AppState& app, const CompanyInfo& company) {
   ExpenseStore& store = app.expenses;
   const std::vector<ExpenseMove>& moves = store.expenseMoves;
   std::vector<int32_t> ids;
@@ -87,7 +87,7 @@ void sendImagesAndMark(AppState& app) {
     }
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
     if (!pathExists(path) ||
-        uploadFile(app.mainWindow, name, path, app.company) == kFtpDone)
+        uploadFile(app.mainWindow, name, path, company) == kFtpDone)
       ids.push_back(m.Id);
   }
   markExpenseMovesProcessed(store, ids);
@@ -132,21 +132,32 @@ int writeExpenseFile(ReportFolders& paths, const std::vector<ExpenseMove>& expen
 }
 
 int runExpenseExport(AppState& app) {
-  ExpenseStore& store = app.expenses;
-  // A failed read has been reported; the export goes on with what was read.
-  readExpenseGroups(store);
-  readExpenseDefinitions(store);
-  readExpenseMoves(store);
-  readExpenseNotes(store);
-  joinExpenseTexts(store);
-  for (ExpenseMove& m : store.expenseMoves) m.branchNo = app.company.branchNo;
+  // Without the company record there is no folder of this restaurant to send to.
+  bool companyKnown = refreshCompany(app);
+  CompanyInfo company = companyRecord(app);
+  refreshExpenseConnection(app);
 
+  ExpenseStore& store = app.expenses;
+  // Each read reports its own failure. A file made from a failed read would
+  // lack movements or the end record (the server lost in the middle of the
+  // moves) or their names: nothing is written, sent or marked then, and the
+  // next export sends the whole year again.
+  bool readAll = readExpenseGroups(store) >= 0;
+  readAll = readExpenseDefinitions(store) >= 0 && readAll;
+  readAll = readExpenseMoves(store) >= 0 && readAll;
+  readAll = readExpenseNotes(store) >= 0 && readAll;
+  joinExpenseTexts(store);
+  for (ExpenseMove& m : store.expenseMoves) m.branchNo = company.branchNo;
+
+  // A root folder removed while the agent runs is made again, as start-up makes it.
+  if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
-  if (writeExpenseFile(app.folders, store.expenseMoves) == 0 && !store.expenseMoves.empty() &&
+  if (readAll && companyKnown && writeExpenseFile(app.folders, store.expenseMoves) == 0 &&
+      !store.expenseMoves.empty() &&
       uploadFile(app.mainWindow, app.folders.exportFileName, app.folders.exportLocalPath,
-                 app.company) >= kFtpDone) {
+                 company) >= kFtpDone) {
     app.exportsUploaded += 1;
-    sendImagesAndMark(app);
+    sendImagesAndMark(app, company);
   }
 
   app.exportsCompleted += 1;

@@ -108,7 +108,10 @@ void readFrom(Client& c) {
     ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
     if (n > 0) {
       c.buffer.append(buf, static_cast<size_t>(n));
-      if (c.buffer.size() > kMaxRequest && c.buffer.find('\n') == std::string::npos) {
+      // A whole line is all that is taken: a client that keeps sending
+      // would otherwise hold the loop here and the buffer would grow.
+      if (c.buffer.find('\n') != std::string::npos) break;
+      if (c.buffer.size() > kMaxRequest) {
         finish(c, "error: request too long\n");
         return;
       }

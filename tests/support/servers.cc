@@ -128,6 +128,12 @@ void MariaDb::start(const std::string& rootPassword) {
   password = rootPassword;
 }
 
+void MariaDb::resume() {
+  std::string out = run(quote(sourceDir() + "/tools/mariadb-server") + " resume " + quote(dir) +
+                        " " + quote(address) + " " + quote(password));
+  pid = std::atoi(out.c_str());
+}
+
 void MariaDb::stop() {
   if (dir.empty()) return;
   std::system((quote(sourceDir() + "/tools/mariadb-server") + " stop " + quote(dir)).c_str());

@@ -33,6 +33,8 @@ struct MariaDb {
   void start(const std::string& rootPassword = "K_plom_R");
   void stop();        // clean shutdown
   void killHard();    // SIGKILL, as a crash would
+  // Starts again on the data the last server left (after stop or killHard).
+  void resume();
   bool running() const { return pid > 0; }
 
   // Admin access over the server's socket (independent of root's TCP password).

@@ -1,0 +1,254 @@
+// The agent as a process when things go wrong around it: no settings or an
+// address too long for its field, the database away at start-up, and every
+// kind of bad client on the control socket, another user's included.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "platform/window.h"
+#include "tests/support/agent.h"
+#include "tests/support/faults.h"
+
+namespace kestrune {
+namespace {
+
+using test::Child;
+using test::Clock;
+using test::secondsSince;
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class AgentFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shop.seed();
+    runDir = test::freshFolder("run");
+    ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
+    socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+    agentLog = test::testDir() + "/agent.log";
+    std::remove(agentLog.c_str());
+  }
+  void TearDown() override {
+    if (!shop.db->running()) shop.db->resume();
+    ::unsetenv("XDG_RUNTIME_DIR");
+  }
+  // Starts the agent and waits for its socket. On a shared machine another
+  // checkout's kestrune may be running: the single-instance guard then ends
+  // ours with 1 at once, and it is started again a little later.
+  Child startAgent() {
+    for (int attempt = 0;; ++attempt) {
+      Child c = test::spawn(test::agentCommand(), agentLog);
+      auto started = Clock::now();
+      while (secondsSince(started) < 60 && !test::fileExists(socket) && !c.wait(0))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      startSeconds = secondsSince(started);
+      if (test::fileExists(socket) || !c.exited || c.exitCode() != 1 || attempt == 30) return c;
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+  }
+  void stopAgent(Child& agent) {
+    ::kill(agent.pid, SIGTERM);
+    ASSERT_TRUE(agent.wait(30));
+    EXPECT_EQ(0, agent.exitCode());
+    EXPECT_FALSE(test::fileExists(socket));
+  }
+  std::string status() {
+    std::string out;
+    EXPECT_EQ(0, test::runCli({"status"}, &out, 30)) << out;
+    return out;
+  }
+
+  test::Restaurant shop;
+  std::string runDir, socket, agentLog;
+  double startSeconds = 0;
+};
+
+TEST_F(AgentFaults, MissingOrOverlongSettingsStillServeStatus) {
+  for (const char* why : {"missing", "overlong"}) {
+    SCOPED_TRACE(why);
+    if (std::string(why) == "missing")
+      test::writeSettings({});
+    else
+      test::writeSettings({{"ipno", std::string(41, '1')},
+                           {"ftphost", shop.ftp->settingValue()},
+                           {"root", shop.root}});
+    std::remove(agentLog.c_str());
+    Child agent = startAgent();
+    ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+    std::printf("settings %s: the agent served requests %.3f s after its start\n", why,
+                startSeconds);
+    std::string answer = status();
+    EXPECT_NE(std::string::npos, answer.find("Firma: \n")) << answer;
+    EXPECT_NE(std::string::npos, answer.find("Success_Daily Report: 0\n")) << answer;
+    stopAgent(agent);
+    std::string log = test::readFile(agentLog);
+    EXPECT_EQ(2u, occurrences(log, "READ_COMPANY: ")) << "start-up and the first report\n" << log;
+    EXPECT_EQ(1u, occurrences(log, "READ_GUNLUK_SATIS_OZET: ")) << log;
+    EXPECT_TRUE(shop.filesOnServer().empty());
+  }
+}
+
+TEST_F(AgentFaults, DatabaseAwayAtStartUpNeedsNoRestart) {
+  shop.db->stop();
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  EXPECT_NE(std::string::npos, status().find("Firma: \n"));
+  EXPECT_TRUE(shop.filesOnServer().empty());
+
+  shop.db->resume();
+  std::string out;
+  EXPECT_EQ(0, test::runCli({"send", "0x488"}, &out, 60)) << out;
+  EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
+  EXPECT_EQ("2", shop.db->scalar("SELECT SUM(islendi) FROM expenses.moves"));
+  std::string answer = status();
+  EXPECT_NE(std::string::npos, answer.find("Firma: Köşk\n")) << answer;
+  EXPECT_NE(std::string::npos, answer.find("company_folder: demo\n")) << answer;
+  stopAgent(agent);
+}
+
+int connectTo(const std::string& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un sa{};
+  sa.sun_family = AF_UNIX;
+  std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string readAll(int fd) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<size_t>(n));
+  return out;
+}
+
+// Asks for the status as another user; what that client got back.
+std::string statusAsNobody(const std::string& socketPath) {
+  std::string command =
+      "setpriv --reuid=nobody --regid=nogroup --clear-groups /usr/bin/python3 -c '"
+      "import socket,sys\n"
+      "s=socket.socket(socket.AF_UNIX)\n"
+      "try:\n"
+      "  s.connect(sys.argv[1])\n"
+      "except OSError as e:\n"
+      "  print(\"refused:\", e.strerror); sys.exit()\n"
+      "try:\n"
+      "  s.sendall(b\"status\\n\"); s.shutdown(socket.SHUT_WR)\n"
+      "except OSError:\n"
+      "  pass\n"
+      "print(\"answer:\", s.recv(4096).decode(errors=\"replace\").strip())\n"
+      "' " + socketPath + " 2>&1";
+  std::FILE* p = ::popen(command.c_str(), "r");
+  std::string out;
+  char buf[512];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  std::string pid = std::to_string(agent.pid);
+  status();
+  int fdsBefore = test::openDescriptors(pid);
+
+  // junk
+  int fd = connectTo(socket);
+  ASSERT_GE(fd, 0);
+  std::string junk = std::string("\x01\xff\x00zz", 5) + "\n";
+  ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+  EXPECT_EQ(0u, readAll(fd).rfind("error: unknown request", 0));
+  ::close(fd);
+
+  // 1 MiB without a line end
+  fd = connectTo(socket);
+  std::string big(1 << 20, 'x');
+  std::thread writer([&] { ::send(fd, big.data(), big.size(), MSG_NOSIGNAL); });
+  EXPECT_EQ("error: request too long\n", readAll(fd));
+  ::shutdown(fd, SHUT_RDWR);
+  writer.join();
+  ::close(fd);
+
+  // A request, then bytes without end: answered at once, and the agent
+  // serves others meanwhile.
+  fd = connectTo(socket);
+  std::atomic<bool> writing{true};
+  std::thread flood([&] {
+    std::string more = "status\n" + std::string(64 * 1024, 'y');
+    auto started = Clock::now();
+    while (writing && secondsSince(started) < 20 &&
+           ::send(fd, more.data(), more.size(), MSG_NOSIGNAL) > 0) {
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto asked = Clock::now();
+  std::string answer;
+  EXPECT_EQ(0, sendToAgent("status", &answer));
+  double served = secondsSince(asked);
+  writing = false;
+  flood.join();
+  EXPECT_EQ(0u, readAll(fd).rfind("Firma: Köşk\n", 0));
+  ::close(fd);
+  std::printf("status while another client floods: %.3f s\n", served);
+  EXPECT_LT(served, 3.0);
+
+  // Half a request, then silence: the client's time runs out.
+  fd = connectTo(socket);
+  ::send(fd, "sta", 3, MSG_NOSIGNAL);
+  auto started = Clock::now();
+  std::string got = readAll(fd);
+  double waited = secondsSince(started);
+  ::close(fd);
+  std::printf("half a request, then silence: answered after %.3f s\n", waited);
+  EXPECT_EQ("error: no request within 5 seconds\n", got);
+  EXPECT_LT(waited, 7.0);
+
+  // 200 clients at once
+  std::vector<std::thread> clients;
+  std::atomic<int> ok{0};
+  started = Clock::now();
+  for (int i = 0; i < 200; ++i)
+    clients.emplace_back([&] {
+      std::string a;
+      if (sendToAgent("status", &a) == 0 && a.find("company_folder: demo") != std::string::npos) ++ok;
+    });
+  for (auto& t : clients) t.join();
+  std::printf("200 clients at once: all answered after %.3f s\n", secondsSince(started));
+  EXPECT_EQ(200, ok.load());
+
+  // Another user: the socket's mode keeps it out; with the mode opened, the
+  // agent itself refuses it.
+  std::string other = statusAsNobody(socket);
+  EXPECT_EQ(0u, other.rfind("refused: Permission denied", 0)) << other;
+  ASSERT_EQ(0, ::chmod(socket.c_str(), 0666));
+  other = statusAsNobody(socket);
+  EXPECT_EQ("answer: error: refused: this agent serves its own user only\n", other);
+
+  EXPECT_NE(std::string::npos, status().find("company_folder: demo"));
+  int fdsAfter = -1;
+  for (int i = 0; i < 100 && (fdsAfter = test::openDescriptors(pid)) != fdsBefore; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(fdsBefore, fdsAfter) << "descriptors of the agent before and after";
+  stopAgent(agent);
+}
+
+}  // namespace
+}  // namespace kestrune
