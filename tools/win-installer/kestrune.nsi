@@ -38,6 +38,7 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Kestrune"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
+BrandingText "Kestrune ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=0 "ProductName" "Kestrune"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
@@ -67,7 +68,7 @@ Page custom SettingsPage SettingsPageLeave
 
 LangString SettingsTitle ${LANG_TURKISH} "Sunucu ayarları"
 LangString SettingsTitle ${LANG_ENGLISH} "Server settings"
-LangString SettingsText ${LANG_TURKISH} "Kestrune satış verilerini bu bilgisayardaki satış noktası veritabanından okur."
+LangString SettingsText ${LANG_TURKISH} "Kestrune satış verilerini satış noktasının veritabanı sunucusundan okur."
 LangString SettingsText ${LANG_ENGLISH} "Kestrune reads the sales of the point-of-sale database server."
 LangString IpnoLabel ${LANG_TURKISH} "Veritabanı sunucusunun adresi (ipno):"
 LangString IpnoLabel ${LANG_ENGLISH} "Address of the database server (ipno):"
