@@ -26,7 +26,7 @@ agent_moment="$(date +%F) 13:47:12"
 agent_db_windows=$net.0.240
 agent_db_linux=$net.0.241
 agent_db_nobody=$net.0.249   # nothing listens here
-declare -A agent_port=([agent]=2131 [linux]=2132 [installer]=2133)
+declare -A agent_port=([agent]=2131 [linux]=2132 [installer]=2133 [db-down]=2134)
 agent_key='HKCU\SOFTWARE\Ostrelian\Melrova\Server'
 agent_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
@@ -82,13 +82,13 @@ agent_setup() {
     < <(agent_sql "$work/db-windows" "SELECT compfolder, raporlamahash FROM company.maininfo LIMIT 1")
 
   local name
-  for name in agent linux installer; do
+  for name in agent linux installer db-down; do
     mkdir -p "$work/ftp-$name"
     "$python" "$top/tools/ftp-server.py" --root "$work/ftp-$name" --address "$address" \
       --port "${agent_port[$name]}" --folder "$agent_folder" >"$work/ftp-$name.out" 2>&1 &
     pids+=($!)
   done
-  for name in agent linux installer; do
+  for name in agent linux installer db-down; do
     for _ in $(seq 100); do grep -q ready "$work/ftp-$name.out" 2>/dev/null && break; sleep 0.1; done
     grep -q ready "$work/ftp-$name.out" || { cat "$work/ftp-$name.out" >&2; return 1; }
   done
@@ -173,7 +173,7 @@ agent_group() {
 agent_db_down_group() {
   agent_failures=0
   wine reg add "$agent_key" /v ipno /t REG_SZ /d "$agent_db_nobody" /f
-  wine reg add "$agent_key" /v ftphost /t REG_SZ /d "$address:$port_closed" /f
+  wine reg add "$agent_key" /v ftphost /t REG_SZ /d "$address:${agent_port[db-down]}" /f
   wineserver -p
   wine "$build/Kestrune.exe" &
   local agent=$!
@@ -202,6 +202,9 @@ agent_db_down_group() {
   status=$(driver status)
   check "status: no company"          has_line "$status" "Firma: "
   check "status: no report uploaded"  has_line "$status" "Success_Daily Report: 0"
+  # Without the company record a report has no folder of its own: nothing may
+  # land in the folder all restaurants share.
+  check "nothing on the FTP server" test -z "$(find "$work/ftp-db-down" -type f)"
   check "WM_CLOSE ends it" driver close
   local code=0
   wait "$agent" || code=$?
