@@ -15,6 +15,9 @@ StatusPanel readStatusPanel(const AppState& app) {
   panel.companyFolder = company.compfolder;
   panel.dailyReportsSent = app.dailyReportsSent.load();
   panel.monthlyReportsSent = app.monthlyReportsSent.load();
+  panel.exportRequests = app.exportRequests.load();
+  panel.exportsCompleted = app.exportsCompleted.load();
+  panel.counterRequests = app.counterRequests.load();
   return panel;
 }
 

@@ -14,6 +14,9 @@ std::string statusPanelText(const StatusPanel& panel) {
   out += "company_folder: " + panel.companyFolder + "\n";
   out += "Success_Daily Report: " + std::to_string(panel.dailyReportsSent) + "\n";
   out += "Success_Monthly Report: " + std::to_string(panel.monthlyReportsSent) + "\n";
+  out += "Export requests: " + std::to_string(panel.exportRequests) +
+         ", completed: " + std::to_string(panel.exportsCompleted) + "\n";
+  out += "Counter requests: " + std::to_string(panel.counterRequests) + "\n";
   return out;
 }
 

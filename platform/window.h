@@ -24,6 +24,10 @@ struct StatusPanel {
   std::string companyFolder;   // compfolder as stored (8-bit)
   int32_t dailyReportsSent = 0;
   int32_t monthlyReportsSent = 0;
+  // Requests from other programs; in the status text only, not painted.
+  int32_t exportRequests = 0;
+  int32_t exportsCompleted = 0;
+  int32_t counterRequests = 0;
 };
 
 struct WindowHandlers {
@@ -49,7 +53,8 @@ int repaintRequestCount();
 // Ends runMainLoop from any thread (SIGTERM does the same).
 void requestQuit();
 
-// The status panel as lines of UTF-8 text, labels as painted.
+// The status panel as lines of UTF-8 text, labels as painted, followed by
+// the counts of the requests from other programs.
 std::string statusPanelText(const StatusPanel& panel);
 
 // Client side: sends `request` ("0x488", "0x490", "status") to the agent of

@@ -89,6 +89,9 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_NE(std::string::npos, status.find("Success_Monthly Report: 0\n"));
 
   EXPECT_EQ(0, runCli({"send", "0x490"}));
+  EXPECT_EQ(0, runCli({"status"}, &status));
+  EXPECT_NE(std::string::npos, status.find("Counter requests: 1\n")) << status;
+  EXPECT_NE(std::string::npos, status.find("Export requests: 0, completed: 0\n")) << status;
   EXPECT_EQ(3, runCli({"run", "daily"})) << "a one-shot run refuses while the agent runs";
 
   ::kill(agent.pid, SIGTERM);
@@ -115,6 +118,9 @@ TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
   EXPECT_EQ("JPEG-1", test::readFile(ftp->remotePath("demo", "fis1.jpg")));
   EXPECT_EQ("JPEG-2", test::readFile(ftp->remotePath("demo", "fis2.jpg")));
   EXPECT_EQ("1", db->scalar("SELECT MIN(islendi) FROM expenses.moves"));
+  std::string status;
+  EXPECT_EQ(0, runCli({"status"}, &status));
+  EXPECT_NE(std::string::npos, status.find("Export requests: 2, completed: 2\n")) << status;
 
   // the server saw: gider.dat, both images, then the second gider.dat
   std::string log = test::readFile(ftp->log).substr(mark);

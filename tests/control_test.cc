@@ -106,7 +106,8 @@ TEST_F(ControlSocket, AnswersTheThreeRequests) {
   EXPECT_EQ(0, sendToAgent("status", &answer));
   EXPECT_EQ(
       "Firma: Köşk Lokantası\nŞube: \nŞubeNo: 0\ncompany_folder: kosk\n"
-      "Success_Daily Report: 1\nSuccess_Monthly Report: 0\n",
+      "Success_Daily Report: 1\nSuccess_Monthly Report: 0\n"
+      "Export requests: 0, completed: 0\nCounter requests: 0\n",
       answer);
 }
 

@@ -1,0 +1,179 @@
+// Drives a running Kestrune.exe from outside, as other programs and a person
+// at the desktop would; one step per call, so that tools/test-windows can
+// check files, database and screen in between.
+//   agent_driver wait-window SECONDS   the agent's window exists
+//   agent_driver tray                  its tray icon 107 exists
+//   agent_driver export                WM_USER + 136; returns when the export is done
+//   agent_driver count                 WM_USER + 144
+//   agent_driver status                the status text (WM_COPYDATA query), UTF-8
+//   agent_driver restore               the tray menu's RESTORE; the window shows
+//   agent_driver close                 WM_CLOSE; the window and its tray icon go
+//   agent_driver close-box CAPTION SECONDS
+//                                      waits for a message box with this caption,
+//                                      prints its caption and text and whether
+//                                      the agent's window exists, presses OK
+//   agent_driver close-boxes SECONDS   presses OK on every message box until the
+//                                      agent's window exists; prints each caption
+// Exit 0 when the step did what it should, 1 when not, 2 for bad arguments.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/win32/window-win32.h"
+#include "platform/window.h"
+
+using namespace kestrune;
+
+namespace {
+
+template <typename Condition>
+bool waitFor(Condition condition, int ms) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+HWND agentWindow() { return FindWindowW(windowClassName().c_str(), L"Kestrune"); }
+
+// Changing the tip of an icon succeeds only for an icon that exists.
+bool trayIconExists(HWND window) {
+  NOTIFYICONDATAW icon = {};
+  icon.cbSize = sizeof icon;
+  icon.hWnd = window;
+  icon.uID = 107;
+  icon.uFlags = NIF_TIP;
+  lstrcpyW(icon.szTip, L"Kestrune");
+  return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE;
+}
+
+std::string utf8(const wchar_t* text) {
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 1) return std::string();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+  out.resize(static_cast<size_t>(bytes - 1));
+  return out;
+}
+
+std::wstring wide(const char* text) {
+  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring out(static_cast<size_t>(units > 0 ? units : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], units);
+  out.resize(wcslen(out.c_str()));
+  return out;
+}
+
+// A message box: a visible dialog (#32770) with a caption, optionally this one.
+HWND findBox(const wchar_t* caption) {
+  HWND box = nullptr;
+  while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr)
+    if (IsWindowVisible(box)) return box;
+  return nullptr;
+}
+
+// Prints the box's caption and text (the static control 0xFFFF) and presses OK.
+void pressOk(HWND box) {
+  wchar_t caption[256] = {}, text[4096] = {};
+  GetWindowTextW(box, caption, 256);
+  GetDlgItemTextW(box, 0xFFFF, text, 4096);
+  std::string line = utf8(text);
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  // The start-up's boxes come before the agent's window exists.
+  std::printf("caption: %s\ntext: %s\nagent window: %s\n", utf8(caption).c_str(), line.c_str(),
+              agentWindow() ? "present" : "none");
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+}
+
+int seconds(const char* text) { return std::atoi(text) > 0 ? std::atoi(text) * 1000 : 60000; }
+
+int fail(const char* what) {
+  std::printf("agent_driver: FAIL %s\n", what);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::string step = argc > 1 ? argv[1] : "";
+
+  if (step == "wait-window" && argc == 3) {
+    if (!waitFor([] { return agentWindow() != nullptr; }, seconds(argv[2])))
+      return fail("no window of class KESTRUNE titled Kestrune");
+    if (IsWindowVisible(agentWindow())) return fail("the window is visible after the start");
+    std::printf("agent_driver: window found, hidden\n");
+    return 0;
+  }
+  if (step == "close-box" && argc == 4) {
+    std::wstring caption = wide(argv[2]);
+    HWND box = nullptr;
+    if (!waitFor([&] { return (box = findBox(caption.c_str())) != nullptr; }, seconds(argv[3])))
+      return fail("no message box with that caption");
+    pressOk(box);
+    return 0;
+  }
+  if (step == "close-boxes" && argc == 3) {
+    DWORD until = GetTickCount() + static_cast<DWORD>(seconds(argv[2]));
+    while (!agentWindow()) {
+      if (static_cast<LONG>(GetTickCount() - until) > 0) return fail("the window did not appear");
+      if (HWND box = findBox(nullptr))
+        pressOk(box);
+      else
+        Sleep(50);
+    }
+    std::printf("agent_driver: window found\n");
+    return 0;
+  }
+
+  HWND agent = agentWindow();
+  if (!agent && step != "") return fail("the agent's window is not there");
+  if (step == "tray" && argc == 2) {
+    if (!trayIconExists(agent)) return fail("no tray icon 107");
+    std::printf("agent_driver: tray icon 107 shown\n");
+    return 0;
+  }
+  if ((step == "export" || step == "count") && argc == 2) {
+    // Sent, not posted: the answer comes when the agent has handled it. An
+    // export reads the database and uploads files; five minutes are plenty here.
+    UINT message = step == "export" ? WM_USER + 136 : WM_USER + 144;
+    DWORD_PTR result = 1;
+    if (!SendMessageTimeoutW(agent, message, 0, 0, SMTO_NORMAL, 300000, &result))
+      return fail("no answer within five minutes");
+    std::printf("agent_driver: message 0x%X answered %d\n", message, static_cast<int>(result));
+    return result == 0 ? 0 : 1;
+  }
+  if (step == "status" && argc == 2) {
+    std::string answer;
+    int code = sendToAgent("status", &answer);
+    std::fputs(answer.c_str(), stdout);
+    return code == 0 ? 0 : 1;
+  }
+  if (step == "restore" && argc == 2) {
+    PostMessageW(agent, WM_COMMAND, 111, 0);
+    if (!waitFor([&] { return IsWindowVisible(agent) != FALSE; }, 10000))
+      return fail("RESTORE did not show the window");
+    Sleep(1000);  // let it paint
+    std::printf("agent_driver: window shown\n");
+    return 0;
+  }
+  if (step == "close" && argc == 2) {
+    if (!trayIconExists(agent)) return fail("no tray icon before closing");
+    PostMessageW(agent, WM_CLOSE, 0, 0);
+    if (!waitFor([&] { return !IsWindow(agent); }, 30000)) return fail("the window stayed");
+    if (trayIconExists(agent)) return fail("the tray icon stayed after WM_DESTROY");
+    std::printf("agent_driver: window destroyed, tray icon removed\n");
+    return 0;
+  }
+  std::printf(
+      "usage: agent_driver wait-window S | tray | export | count | status | restore | close |\n"
+      "                    close-box CAPTION S | close-boxes S\n");
+  return 2;
+}

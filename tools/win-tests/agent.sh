@@ -1,0 +1,277 @@
+# The whole Kestrune.exe under Wine, sourced by tools/test-windows (which
+# provides build, bin, work, artifacts, address, python, top, run_group,
+# winpath, db_dirs and pids).
+#
+# Data: one demo restaurant (tools/pos-demo-data.py) loaded into two private
+# MariaDB servers, one for the Windows agent and one for the Linux agent, so
+# that the export of each starts from the same rows. "Now" is pinned for both
+# agents with libfaketime to the moment the data was made for: the reports'
+# period and time stamp are then the same, and the files can be compared byte
+# for byte. (Wine reads the system time through the C library, as Linux
+# programs do; the monotonic clock, which Sleep and the time-outs use, runs on.)
+#
+# Groups:
+#   agent          registry "ipno"/"ftphost" → the start-up report on the FTP
+#                  server, byte-identical to the Linux agent's; tray icon; a
+#                  second copy exits 1; WM_USER + 136 → gider.dat, images and
+#                  marks as the Linux export made them; WM_USER + 144 counted;
+#                  the restored status panel's screenshot; WM_CLOSE → exit 0,
+#                  tray icon gone
+#   agent-db-down  nothing listens at "ipno": the start-up's message boxes,
+#                  closed from outside, the first one READ_COMPANY
+#   installer      Kestrune-setup.exe /S: refused settings, the installed
+#                  agent started as at log-on, a silent update, the uninstaller
+
+agent_moment="$(date +%F) 13:47:12"
+agent_db_windows=$net.0.240
+agent_db_linux=$net.0.241
+agent_db_nobody=$net.0.249   # nothing listens here
+declare -A agent_port=([agent]=2131 [linux]=2132 [installer]=2133 [db-down]=2134)
+agent_key='HKCU\SOFTWARE\Ostrelian\Melrova\Server'
+agent_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+
+# A program with the clock stopped at $agent_moment.
+pinned() {
+  local lib
+  lib=$(ls /usr/lib/*/faketime/libfaketimeMT.so.1 2>/dev/null | head -1)
+  FAKETIME="$agent_moment" FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD=$lib "$@"
+}
+
+# The step programs print with "\r\n" under Wine.
+driver() {
+  local out rc=0
+  out=$(wine "$bin/agent_driver.exe" "$@" 2>&1) || rc=$?
+  printf '%s\n' "${out//$'\r'/}"
+  return $rc
+}
+
+agent_failures=0
+check() { # what command...: one line per check; the command's status
+  if "${@:2}"; then
+    echo "ok   $1"
+  else
+    echo "FAIL $1"
+    agent_failures=$((agent_failures + 1))
+    return 1
+  fi
+}
+has_line() { grep -qxF -- "$2" <<<"$1"; }
+no_agent_window() { ! driver status >/dev/null 2>&1; }
+same_files() { cmp -s "$1" "$2"; }
+
+agent_sql() { # server-dir statement
+  mariadb --no-defaults -S "$1/sock" -uroot --batch --skip-column-names -e "$2"
+}
+
+# ---- made once: servers, data and what the Linux agent writes ---------------
+agent_setup() {
+  local data=$work/agent-data started=$SECONDS
+  mkdir -p "$data"
+  "$python" "$top/tools/pos-demo-data.py" --now "$agent_moment" --images "$data/images" >"$data/pos.sql"
+  local side pids_load=()
+  for side in windows linux; do
+    local dir=$work/db-$side server=agent_db_$side
+    db_dirs+=("$dir")
+    "$top/tools/mariadb-server" start "$dir" "${!server}" >/dev/null
+    mariadb --no-defaults -S "$dir/sock" -uroot <"$data/pos.sql" &
+    pids_load+=($!)
+  done
+  local pid
+  for pid in "${pids_load[@]}"; do wait "$pid"; done
+  IFS=$'\t' read -r agent_folder agent_hash \
+    < <(agent_sql "$work/db-windows" "SELECT compfolder, raporlamahash FROM company.maininfo LIMIT 1")
+
+  local name
+  for name in agent linux installer db-down; do
+    mkdir -p "$work/ftp-$name"
+    "$python" "$top/tools/ftp-server.py" --root "$work/ftp-$name" --address "$address" \
+      --port "${agent_port[$name]}" --folder "$agent_folder" >"$work/ftp-$name.out" 2>&1 &
+    pids+=($!)
+  done
+  for name in agent linux installer db-down; do
+    for _ in $(seq 100); do grep -q ready "$work/ftp-$name.out" 2>/dev/null && break; sleep 0.1; done
+    grep -q ready "$work/ftp-$name.out" || { cat "$work/ftp-$name.out" >&2; return 1; }
+  done
+
+  # The Linux agent, one job at a time, same data, same moment, same locale.
+  local linux=$work/linux-agent
+  mkdir -p "$linux/config/Ostrelian" "$linux/home" "$linux/run" "$linux/Melrova/giderler"
+  chmod 700 "$linux/run"
+  cp "$data/images/"* "$linux/Melrova/giderler/"
+  printf '[Server]\nipno=%s\nftphost=%s:%s\nroot=%s\n' "$agent_db_linux" "$address" \
+    "${agent_port[linux]}" "$linux/Melrova" >"$linux/config/Ostrelian/Melrova.ini"
+  local job
+  for job in daily export; do
+    if ! pinned env -u XDG_DESKTOP_DIR HOME="$linux/home" XDG_CONFIG_HOME="$linux/config" \
+           XDG_RUNTIME_DIR="$linux/run" LANG=tr_TR.UTF-8 LC_ALL=tr_TR.UTF-8 \
+           "$build/linux/kestrune" run "$job" >>"$artifacts/agent-setup.log" 2>&1; then
+      echo "tools/test-windows: the Linux agent's $job run failed (see agent-setup.log)" >&2
+      return 1
+    fi
+  done
+  agent_remote_linux=$work/ftp-linux/httpdocs/customer_yedek/$agent_folder
+  agent_sql "$work/db-linux" "SELECT Id, islendi FROM expenses.moves ORDER BY Id" >"$data/marks-linux"
+  echo "tools/test-windows: agent data, servers and the Linux agent's files in $((SECONDS - started)) s" \
+       "(now pinned at $agent_moment)"
+}
+
+agent_group() {
+  agent_failures=0
+  local remote=$work/ftp-agent/httpdocs/customer_yedek/$agent_folder
+  wine reg add "$agent_key" /v ipno /t REG_SZ /d "$agent_db_windows" /f
+  wine reg add "$agent_key" /v ftphost /t REG_SZ /d "$address:${agent_port[agent]}" /f
+  # The agent's root folder is C:\Melrova; the receipts' images lie in giderler.
+  mkdir -p "$WINEPREFIX/drive_c/Melrova/giderler"
+  cp "$work/agent-data/images/"* "$WINEPREFIX/drive_c/Melrova/giderler/"
+  wineserver -p  # not under the pinned clock
+  pinned wine "$build/Kestrune.exe" &
+  local agent=$!
+
+  check "the agent's window appears (hidden)" driver wait-window 120 || { kill "$agent"; return 1; }
+  # The start-up report is made before the window.
+  local report=${agent_hash}_gunluk.html
+  check "daily report on the FTP server, byte-identical to the Linux agent's" \
+    same_files "$remote/$report" "$agent_remote_linux/$report"
+  check "tray icon shown" driver tray
+  local second
+  second=$(wine "$build/Kestrune.exe" >/dev/null 2>&1; echo $?)
+  check "a second Kestrune.exe exits 1" test "$second" = 1
+
+  check "WM_USER + 136 answered when the export is done" driver export
+  check "gider.dat byte-identical to the Linux export's" \
+    same_files "$remote/gider.dat" "$agent_remote_linux/gider.dat"
+  check "the same files on both FTP servers (report, gider.dat, images)" \
+    diff -r "$remote" "$agent_remote_linux"
+  echo "     $(find "$remote" -type f | wc -l) files, gider.dat $(stat -c %s "$remote/gider.dat") bytes," \
+       "$(find "$remote" -type f -name '*.png' | wc -l) images"
+  agent_sql "$work/db-windows" "SELECT Id, islendi FROM expenses.moves ORDER BY Id" \
+    >"$work/agent-data/marks-windows"
+  check "the same movements marked processed as by the Linux export" \
+    same_files "$work/agent-data/marks-windows" "$work/agent-data/marks-linux"
+  check "some movements marked" grep -q $'\t1$' "$work/agent-data/marks-windows"
+
+  check "WM_USER + 144 answered" driver count
+  local status
+  status=$(driver status)
+  printf '%s\n' "$status" | sed 's/^/     /'
+  check "status: company"           has_line "$status" "Firma: Demo Lokanta Çınaraltı"
+  check "status: company folder"    has_line "$status" "company_folder: $agent_folder"
+  check "status: one daily report"  has_line "$status" "Success_Daily Report: 1"
+  check "status: the export counted" has_line "$status" "Export requests: 1, completed: 1"
+  check "status: WM_USER + 144 counted" has_line "$status" "Counter requests: 1"
+
+  check "RESTORE shows the status panel" driver restore
+  import -window root "$artifacts/agent-status-panel.png"
+  echo "     screenshot: $artifacts/agent-status-panel.png"
+  check "WM_CLOSE destroys the window and removes the tray icon" driver close
+  local code=0
+  wait "$agent" || code=$?
+  check "the agent exits with 0 (exit $code)" test "$code" = 0
+  return $((agent_failures > 0))
+}
+
+agent_db_down_group() {
+  agent_failures=0
+  wine reg add "$agent_key" /v ipno /t REG_SZ /d "$agent_db_nobody" /f
+  wine reg add "$agent_key" /v ftphost /t REG_SZ /d "$address:${agent_port[db-down]}" /f
+  wineserver -p
+  wine "$build/Kestrune.exe" &
+  local agent=$!
+  local box
+  box=$(driver close-box READ_COMPANY 120)
+  printf '%s\n' "$box" | sed 's/^/     /'
+  check "first box: READ_COMPANY"   has_line "$box" "caption: READ_COMPANY"
+  check "its text: the connector's" grep -qF "text: Can't connect to server on '$agent_db_nobody'" <<<"$box"
+  check "shown before the window"   has_line "$box" "agent window: none"
+  local rest
+  rest=$(driver close-boxes 180)
+  printf '%s\n' "$rest" | sed 's/^/     /'
+  check "the other start-up boxes closed, then the window" has_line "$rest" "agent_driver: window found"
+  # The order of start-up: the stock lists by code and by name (one caption
+  # for both), later the first daily report's two queries (the run tries the
+  # company and the stock lists again first), all before the window.
+  local captions
+  captions=$(sed -n 's/^caption: //p' <<<"$rest" | tr '\n' ' ')
+  check "next the boxes of the two stock lists" \
+    test "${captions:0:56}" = "READ_STOK_TANIMLARI_BY_NAME READ_STOK_TANIMLARI_BY_NAME "
+  check "last the daily report's two queries" \
+    test "${captions: -49}" = "READ_GUNLUK_SATIS_OZET READ_URUN_SATISLARI_UNION "
+  check "all of them before the window" \
+    test "$(grep -c '^agent window: none' <<<"$rest")" = "$(grep -c '^caption: ' <<<"$rest")"
+  local status
+  status=$(driver status)
+  check "status: no company"          has_line "$status" "Firma: "
+  check "status: no report uploaded"  has_line "$status" "Success_Daily Report: 0"
+  # Without the company record a report has no folder of its own: nothing may
+  # land in the folder all restaurants share.
+  check "nothing on the FTP server" test -z "$(find "$work/ftp-db-down" -type f)"
+  check "WM_CLOSE ends it" driver close
+  local code=0
+  wait "$agent" || code=$?
+  check "the agent exits with 0 (exit $code)" test "$code" = 0
+  return $((agent_failures > 0))
+}
+
+# The installed agent's path as the Run key names it, for Linux.
+installed_agent() {
+  local value
+  value=$(wine reg query "$agent_run_key" /v Kestrune 2>/dev/null | tr -d '\r' \
+          | sed -n 's/^ *Kestrune *REG_SZ *//p')
+  value=${value#\"}
+  echo "${value%\"}"
+}
+
+installer_group() {
+  agent_failures=0
+  local setup=$build/Kestrune-setup.exe code
+  local forty=abcdefghijabcdefghijabcdefghijabcdefghij
+  code=$(wine "$setup" /S >>"$artifacts/installer-runs.log" 2>&1; echo $?)
+  check "silent install without /IPNO refused (exit $code)" test "$code" = 2
+  code=$(wine "$setup" /S "/IPNO=$forty" >>"$artifacts/installer-runs.log" 2>&1; echo $?)
+  check "silent install with a 40-character /IPNO refused (exit $code)" test "$code" = 2
+  check "nothing installed after refusals" test -z "$(installed_agent)"
+
+  code=$(wine "$setup" /S "/IPNO=$agent_db_windows" "/FTPHOST=$address:${agent_port[installer]}" \
+           >>"$artifacts/installer-runs.log" 2>&1; echo $?)
+  check "silent install (exit $code)" test "$code" = 0
+  local settings
+  settings=$(wine reg query "$agent_key" | tr -d '\r')
+  check "ipno written"    grep -qE "^ +ipno +REG_SZ +$agent_db_windows\$" <<<"$settings"
+  check "ftphost written" grep -qE "^ +ftphost +REG_SZ +$address:${agent_port[installer]}\$" <<<"$settings"
+  local exe unix_exe
+  exe=$(installed_agent)
+  echo "     Run key: $exe"
+  check "started at log-on: Run key names Kestrune.exe" test -n "$exe"
+  unix_exe=$(winepath -u "$exe" 2>/dev/null | tr -d '\r')
+  check "Kestrune.exe installed there" test -f "$unix_exe"
+
+  # The log-on: the Run key's command.
+  wineserver -p
+  pinned wine "$exe" &
+  local agent=$!
+  check "the installed agent's window appears" driver wait-window 120 || { kill "$agent"; return 1; }
+  local report=${agent_hash}_gunluk.html
+  local remote=$work/ftp-installer/httpdocs/customer_yedek/$agent_folder
+  check "its daily report arrived, byte-identical to the Linux agent's" \
+    same_files "$remote/$report" "$agent_remote_linux/$report"
+  check "status: one daily report" has_line "$(driver status)" "Success_Daily Report: 1"
+
+  # An update while it runs: closed, replaced, started again.
+  code=$(pinned wine "$setup" /S >>"$artifacts/installer-runs.log" 2>&1; echo $?)
+  check "silent update over the running agent (exit $code)" test "$code" = 0
+  code=0; wait "$agent" || code=$?
+  check "the old agent was closed with exit 0 (exit $code)" test "$code" = 0
+  check "the updated agent runs again" driver wait-window 120
+  check "the update kept the settings" test "$(wine reg query "$agent_key" | tr -d '\r')" = "$settings"
+
+  local folder uninstaller
+  folder=${exe%\\*}
+  uninstaller="$folder\\Uninstall.exe"
+  # _?= runs it in place (and waits), instead of from a copy in the temp folder.
+  code=$(wine "$uninstaller" /S "_?=$folder" >>"$artifacts/installer-runs.log" 2>&1; echo $?)
+  check "silent uninstall (exit $code)" test "$code" = 0
+  check "the uninstaller closed the agent" no_agent_window
+  check "Run key value removed" test -z "$(installed_agent)"
+  check "Kestrune.exe removed" test ! -e "$unix_exe"
+  return $((agent_failures > 0))
+}
