@@ -16,9 +16,6 @@ namespace kestrune {
 
 namespace {
 
-std::mutex gTimeoutsMutex;
-FtpTimeouts gTimeouts;
-
 CURLcode globalInit() {
   static std::once_flag once;
   static CURLcode result = CURLE_FAILED_INIT;
@@ -166,16 +163,6 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
 }
 
 }  // namespace
-
-void setFtpTimeouts(const FtpTimeouts& timeouts) {
-  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
-  gTimeouts = timeouts;
-}
-
-FtpTimeouts ftpTimeouts() {
-  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
-  return gTimeouts;
-}
 
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath) {

@@ -2,16 +2,11 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <mutex>
-
 #include "platform/ftp.h"
 
 namespace kestrune {
 
 namespace {
-
-std::mutex gTimeoutsMutex;
-FtpTimeouts gTimeouts;
 
 void setMillis(HINTERNET handle, DWORD option, int seconds) {
   DWORD ms = seconds > 0 ? static_cast<DWORD>(seconds) * 1000 : 0;
@@ -19,16 +14,6 @@ void setMillis(HINTERNET handle, DWORD option, int seconds) {
 }
 
 }  // namespace
-
-void setFtpTimeouts(const FtpTimeouts& timeouts) {
-  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
-  gTimeouts = timeouts;
-}
-
-FtpTimeouts ftpTimeouts() {
-  std::lock_guard<std::mutex> lock(gTimeoutsMutex);
-  return gTimeouts;
-}
 
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath) {
