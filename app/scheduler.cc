@@ -41,11 +41,11 @@ void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>&
   for (uint32_t tick = 1; !stop.load(); ++tick) {
     sleepMillis(1000);
     if (stop.load()) break;
-    // the local hour only matters on a monthly tick
-    int hour = tick % kMonthlyTicks == 0 ? localNow().tm_hour : 0;
-    TickPlan plan = planTick(tick, hour);
-    if (plan.daily) runGuarded(jobs.daily, "daily report");
-    if (plan.monthly) runGuarded(jobs.monthly, "monthly report");
+    if (tick % kDailyTicks == 0) runGuarded(jobs.daily, "daily report");
+    // The hour is read after the daily run: a run that ends past the hour
+    // decides by the hour it ended in.
+    if (tick % kMonthlyTicks == 0 && monthlyHour(localNow().tm_hour))
+      runGuarded(jobs.monthly, "monthly report");
     app.tickCount.fetch_add(1);
     requestRepaint(app.mainWindow);
   }

@@ -114,6 +114,30 @@ TEST(RunTicks, MonthlyAtTick21600DependsOnTheHourThen) {
   }
 }
 
+// On tick 21600 the daily run comes first; the hour that decides the monthly
+// run is the one the daily run ended in.
+TEST(RunTicks, MonthlyDecidesByTheHourAfterTheDailyRun) {
+  struct Case {
+    int startHour, startMinute;
+    bool monthly;
+  } cases[] = {{8, 59, true},     // tick 21600 at 14:59, the daily run ends at 15:01
+               {16, 59, false}};  // 22:59, the daily run ends at 23:01
+  for (const Case& c : cases) {
+    AppState app;
+    Runs runs;
+    FakeTime time(localStamp(2026, 3, 10, c.startHour, c.startMinute), 21600);
+    SchedulerJobs jobs = runs.jobs();
+    int dailyRuns = 0;
+    SchedulerJobs slow{[&] {
+                         jobs.daily();
+                         if (++dailyRuns == 36) time.now += 120;  // two minutes on tick 21600
+                       },
+                       jobs.monthly};
+    runTicks(app, slow, time.stop);
+    EXPECT_EQ(c.monthly ? 1 : 0, runs.count("monthly")) << c.startHour << ":" << c.startMinute;
+  }
+}
+
 TEST(RunTicks, ASimulatedDayRunsTheExpectedJobs) {
   AppState app;
   Runs runs;
