@@ -41,10 +41,10 @@ void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>&
   for (uint32_t tick = 1; !stop.load(); ++tick) {
     sleepMillis(1000);
     if (stop.load()) break;
-    if (tick % kDailyTicks == 0) runGuarded(jobs.daily, "daily report");
-    // The hour is read after the daily run: a run that ends past the hour
-    // decides by the hour it ended in.
-    if (tick % kMonthlyTicks == 0 && monthlyHour(localNow().tm_hour))
+    if (planTick(tick, 0).daily) runGuarded(jobs.daily, "daily report");
+    // The hour is read after the daily run, and only on a monthly tick: a run
+    // that ends past the hour decides by the hour it ended in.
+    if (tick % kMonthlyTicks == 0 && planTick(tick, localNow().tm_hour).monthly)
       runGuarded(jobs.monthly, "monthly report");
     app.tickCount.fetch_add(1);
     requestRepaint(app.mainWindow);
