@@ -38,7 +38,7 @@ void runScheduler(AppState& app, const std::atomic<bool>& stop) {
 
 int runAgent(AppState& app) {
   // A second copy leaves before it touches anything.
-  int copies = countProcessesNamed(agentExecutableName());
+  int copies = countAgentProcesses();
   if (copies < 0 || copies >= 2) return 1;
 
   openAgentData(app);

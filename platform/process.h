@@ -12,4 +12,10 @@ const char* agentExecutableName();
 // list cannot be read.
 int countProcessesNamed(const char* name);
 
+// Number of running agents (this process included), -1 when the process list
+// cannot be read. On Linux, processes of the agent's executable started with
+// arguments are its command-line clients (`status`, `send`, `run`) and do not
+// count; on Windows every process named agentExecutableName() counts.
+int countAgentProcesses();
+
 }  // namespace kestrune

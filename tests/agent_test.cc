@@ -140,11 +140,18 @@ TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
 }
 
 TEST_F(Agent, ASecondCopyLeavesAtOnceWithoutTouchingTheDatabase) {
-  // a process whose name differs only in case does not count
+  // Neither a process whose name differs only in case nor one of the agent's
+  // name started with arguments (a client such as `kestrune send 0x488`
+  // waiting for its export) counts as a copy of the agent.
   std::string other = test::testDir() + "/Kestrune";
   test::writeFile(other, test::readFile("/bin/sleep"));
   ::chmod(other.c_str(), 0755);
   Child lookalike = spawn({other, "60"}, test::testDir() + "/lookalike.log");
+  test::createFolderTree(test::testDir() + "/client");
+  std::string client = test::testDir() + "/client/kestrune";
+  test::writeFile(client, test::readFile("/bin/sleep"));
+  ::chmod(client.c_str(), 0755);
+  Child waitingClient = spawn({client, "60"}, test::testDir() + "/client.log");
 
   Child agent = startAgent();
   ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);

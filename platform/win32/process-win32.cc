@@ -58,4 +58,6 @@ int countProcessesNamed(const char* name) {
   return count;
 }
 
+int countAgentProcesses() { return countProcessesNamed(agentExecutableName()); }
+
 }  // namespace kestrune
