@@ -268,6 +268,38 @@ TEST_P(Document, LargeAmountsInFull) {
                       "</th></td></tr></table></body></html>"));
 }
 
+// A locale whose digit groups are set apart by a character outside code page
+// 1254 (a narrow no-break space in French) still gives page text in that code
+// page. The locale is compiled into the test's own folder.
+TEST(DocumentLocale, SeparatorsOutsideTheCodePageBecomePageText) {
+  std::string locales = test::freshFolder("locales");
+  std::string command =
+      "localedef -i fr_FR -f UTF-8 '" + locales + "/fr_FR.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot compile the fr_FR locale";
+  struct Restore {
+    ~Restore() {
+      unsetenv("LOCPATH");
+      useLocale("C");
+    }
+  } restore;
+  setenv("LOCPATH", locales.c_str(), 1);
+  useLocale("fr_FR.UTF-8");
+  const std::string nbsp = "\xA0";
+  EXPECT_EQ("1" + nbsp + "234,50", amountText(1234.5));
+  EXPECT_EQ("-12" + nbsp + "345" + nbsp + "678,90", amountText(-12345678.9));
+
+  ReportFolders folders;
+  folders.salesFolder = test::freshFolder("satislar-fr");
+  SummaryRecord r = record("kosk", "12:00:00");
+  r.summary.cashsum = 2500;
+  ASSERT_EQ(0, writeSalesSummaryDocument("p", {product(1, u"Ayran", "Adet", 1, 1, 1500)}, folders,
+                                         r, "gunluk", kDaily));
+  std::string page = test::readFile(folders.uploadLocalPath);
+  EXPECT_NE(std::string::npos, page.find(">2" + nbsp + "500,00<"));
+  EXPECT_NE(std::string::npos, page.find(">1" + nbsp + "500,00<"));
+  EXPECT_EQ(std::string::npos, page.find("\xE2\x80\xAF"));
+}
+
 TEST_P(Document, DatabaseTextsAreConvertedAndEscaped) {
   SummaryRecord r = record("a&b<c>\"", "09:00:00");
   std::u16string long59(58, u'x');

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -59,6 +60,37 @@ std::string localeKey() {
   return "C";
 }
 
+// A separator of the locale, in the locale's own character set (UTF-8 in
+// every current locale), as page text in code page 1254. The narrow no-break
+// space some locales group digits with has no place in that code page; its
+// plain no-break space means the same.
+std::string separatorText(const char* text, const char* codeset) {
+  std::string raw(text);
+  bool ascii = true;
+  for (unsigned char c : raw)
+    if (c >= 0x80) ascii = false;
+  if (ascii) return raw;
+  std::string utf8;
+  if (codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0)) {
+    utf8 = raw;
+  } else {
+    iconv_t cd = iconv_open("UTF-8", codeset ? codeset : "");
+    if (cd == (iconv_t)-1) return "?";
+    char out[64] = {};
+    char* ip = &raw[0];
+    char* op = out;
+    size_t il = raw.size(), ol = sizeof out - 1;
+    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1;
+    iconv_close(cd);
+    if (!ok) return "?";
+    utf8.assign(out, static_cast<size_t>(op - out));
+  }
+  std::u16string wide = utf8ToUtf16(utf8);
+  for (char16_t& c : wide)
+    if (c == u'\u202F') c = u'\u00A0';
+  return utf16ToAnsi(wide);
+}
+
 NumberStyle currentStyle() {
   static std::mutex mutex;
   static NumberStyle cached;
@@ -68,13 +100,16 @@ NumberStyle currentStyle() {
   if (haveCached && cached.key == key) return cached;
   NumberStyle style;
   style.key = key;
-  locale_t loc = newlocale(LC_NUMERIC_MASK, "", (locale_t)0);
+  // The numeric locale named by the environment, with the character set of
+  // that same locale (not of LC_CTYPE) to read its separators in.
+  locale_t loc = newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, key.c_str(), (locale_t)0);
   if (loc != (locale_t)0) {
     const char* dp = nl_langinfo_l(RADIXCHAR, loc);
     const char* ts = nl_langinfo_l(THOUSEP, loc);
     const char* gr = nl_langinfo_l(GROUPING, loc);
-    if (dp && *dp) style.decimalPoint = dp;
-    if (ts) style.thousandsSep = ts;
+    const char* codeset = nl_langinfo_l(CODESET, loc);
+    if (dp && *dp) style.decimalPoint = separatorText(dp, codeset);
+    if (ts) style.thousandsSep = separatorText(ts, codeset);
     if (gr) style.grouping = gr;
     freelocale(loc);
   }
