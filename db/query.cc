@@ -139,7 +139,9 @@ size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* 
       ++done;
     }
   } catch (const sql::SQLException& e) {
-    if (e.getErrorCode() != 0) reportError(caption, e);
+    // Unlike an UPDATE sent as a query, an exception here always means that
+    // statements were left undone, code 0 or not.
+    reportError(caption, e);
   } catch (const std::exception& e) {
     showError(caption, std::string("unexpected error: ") + e.what());
   } catch (...) {

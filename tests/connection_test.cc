@@ -302,5 +302,22 @@ TEST(QueryFrame, SilentServerTimesOut) {
   EXPECT_EQ("READ_COMPANY", errors.captions());
 }
 
+// The connector also throws with code 0 for errors of its own, e.g. for a
+// statement that gives rows; the statements after it are not run, and that
+// must not go unreported, since callers count the statements done.
+TEST(QueryFrame, UpdatesStoppedWithoutAServerCodeAreReported) {
+  DatabaseConnection db = openTestConnection();
+  database().resetData();
+  database().exec("INSERT INTO company.maininfo (compname, mustID) VALUES ('a', 1), ('b', 2)");
+  CapturedErrors errors;
+  size_t done = runUpdates(db, "company", "UPD",
+                           {"UPDATE maininfo SET mustID = 5 WHERE mustID = 1", "SELECT 1",
+                            "UPDATE maininfo SET mustID = 7"});
+  EXPECT_EQ(1u, done);
+  EXPECT_EQ("UPD", errors.captions());
+  EXPECT_EQ("Statement returning result set", errors.all().at(0).second);
+  EXPECT_EQ("5", database().scalar("SELECT MAX(mustID) FROM company.maininfo"));
+}
+
 }  // namespace
 }  // namespace kestrune
