@@ -25,6 +25,13 @@ std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
 std::atomic<int> gRepaintRequests{0};
 
+// Export requests are served on the loop's thread only. A message box shown
+// during an export lets messages through while it waits for OK; a request
+// that arrives then waits for the running export to end instead of starting
+// a second one inside it.
+bool gExporting = false;
+int gExportsWaiting = 0;
+
 std::wstring loadString(UINT id, const wchar_t* fallback) {
   wchar_t text[100] = {};
   if (LoadStringW(GetModuleHandleW(nullptr), id, text, 100) > 0) return text;
@@ -41,6 +48,21 @@ void showTrayMenu(HWND window) {
                  nullptr);
   // lets the menu close when the user clicks elsewhere
   PostMessageW(window, WM_NULL, 0, 0);
+}
+
+void serveExportRequest(HWND window) {
+  if (gExporting) {
+    ++gExportsWaiting;
+    return;
+  }
+  gExporting = true;
+  for (;;) {
+    if (gHandlers.onExportRequest) gHandlers.onExportRequest();
+    InvalidateRect(window, nullptr, TRUE);
+    if (gExportsWaiting == 0) break;
+    --gExportsWaiting;
+  }
+  gExporting = false;
 }
 
 // Sends the status text back to the window that asked (see sendToAgent).
@@ -65,8 +87,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       }
       return 0;
     case WM_USER + 136:  // another program asks for the expense export
-      if (gHandlers.onExportRequest) gHandlers.onExportRequest();
-      InvalidateRect(window, nullptr, TRUE);
+      serveExportRequest(window);
       return 0;
     case WM_USER + 144:
       if (gHandlers.onCounterRequest) gHandlers.onCounterRequest();

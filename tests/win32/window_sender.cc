@@ -110,6 +110,17 @@ int main(int argc, char** argv) {
   // The two private messages, as the other programs send them.
   check(SendMessageW(agent, WM_USER + 136, 0, 0) == 0, "first export request (0x488) answered");
   check(SendMessageW(agent, WM_USER + 136, 0, 0) == 0, "second export request answered");
+  // Three more close together: the first one's export lets messages through
+  // (as its message boxes do); the others wait for it instead of running
+  // inside it.
+  PostMessageW(agent, WM_USER + 136, 0, 0);
+  PostMessageW(agent, WM_USER + 136, 0, 0);
+  check(SendMessageW(agent, WM_USER + 136, 0, 0) == 0, "export request during an export answered");
+  std::string exports;
+  check(waitFor([&] { return sendToAgent("status", &exports) == 0 &&
+                             exports.find("Export requests: 5, completed: 5\n") != std::string::npos; },
+                10000),
+        "five export requests, five exports, one after the other");
   check(SendMessageW(agent, WM_USER + 144, 0, 0) == 0, "counter request (0x490) answered");
   std::string answer;
   check(sendToAgent("0x490", &answer) == 0 && answer == "ok: counted\n", "sendToAgent 0x490");
