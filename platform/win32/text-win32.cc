@@ -24,8 +24,10 @@ std::string utf16ToAnsi(const std::u16string& text, size_t maxBytes) {
   std::wstring wide = toWide(text);
   int length = static_cast<int>(wide.size());
   // No "best fit": a character the code page lacks becomes its default
-  // character ('?') instead of a look-alike letter.
-  const DWORD flags = WC_NO_BEST_FIT_CHARS;
+  // character ('?') instead of a look-alike letter. A system whose ANSI code
+  // page is UTF-8 lacks no character, and refuses that flag for it (the
+  // conversion would then give nothing at all).
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   int bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return std::string();
   std::string out(static_cast<size_t>(bytes), '\0');
