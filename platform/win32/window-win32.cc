@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/win32/errors-win32.h"
 #include "platform/win32/resources-win32.h"
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
@@ -220,6 +221,9 @@ int runMainLoop(WindowHandle) {
     }
   }
   gLoopThread = 0;
+  // A box of another thread (the scheduler's) would keep it, and so the
+  // process, from ending with no one left to answer it.
+  closeErrorBoxes(5000);
   return result == 0 ? static_cast<int>(msg.wParam) : 1;
 }
 

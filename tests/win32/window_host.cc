@@ -9,10 +9,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/text.h"
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
@@ -25,6 +27,7 @@ int main() {
   std::atomic<int> daily{0}, monthly{0};
   std::atomic<bool> exporting{false};
   std::atomic<int> overlapping{0};
+  std::atomic<bool> schedulerDone{false};
 
   WindowHandlers handlers;
   std::atomic<bool> trayWhileRunning{true};
@@ -87,9 +90,26 @@ int main() {
     }
     ++monthly;
     requestRepaint(window);
+    // Once the window was restored and hidden again, a report's error box
+    // that nobody answers: closing the window must not leave the process
+    // waiting for it.
+    bool shown = false;
+    for (int i = 0; i < 6000 && !(shown && !IsWindowVisible(hwnd)) && IsWindow(hwnd); ++i) {
+      if (IsWindowVisible(hwnd)) shown = true;
+      sleepMillis(20);
+    }
+    showError("SCHEDULER_BOX", "a report's error that nobody answers");
+    showError("SCHEDULER_BOX", "one more, after the window was closed");  // not shown
+    schedulerDone = true;
   });
 
   int code = runMainLoop(window);
+  for (int i = 0; i < 300 && !schedulerDone; ++i) sleepMillis(50);
+  if (!schedulerDone) {
+    std::printf("window_host: FAIL the scheduler's error box still holds it after the loop ended\n");
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
   scheduler.join();
 
   std::printf("window_host: loop ended with %d; export requests %d, exports completed %d, "

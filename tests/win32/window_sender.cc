@@ -151,8 +151,14 @@ int main(int argc, char** argv) {
   PostMessageW(agent, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   check(waitFor([&] { return !IsWindowVisible(agent); }, 10000), "minimising hides the window");
 
+  HWND box = nullptr;
+  waitFor([&] { return (box = FindWindowW(L"#32770", L"SCHEDULER_BOX")) != nullptr; }, 10000);
+  check(box != nullptr, "the scheduler's error box is up");
+
   PostMessageW(agent, WM_CLOSE, 0, 0);
   check(waitFor([&] { return !IsWindow(agent); }, 10000), "window destroyed");
+  check(waitFor([&] { return !FindWindowW(L"#32770", L"SCHEDULER_BOX"); }, 10000),
+        "the error box goes with the window");
   check(!trayIconExists(agent, 107), "tray icon removed on WM_DESTROY");
 
   std::printf("window_sender: %s\n", failures ? "FAILED" : "PASSED");
