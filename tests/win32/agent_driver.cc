@@ -25,19 +25,11 @@
 
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
+#include "tests/win32/wait.h"
 
 using namespace kestrune;
 
 namespace {
-
-template <typename Condition>
-bool waitFor(Condition condition, int ms) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
-}
 
 HWND agentWindow() { return FindWindowW(windowClassName().c_str(), L"Kestrune"); }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/window.h"
+#include "tests/win32/wait.h"
 
 using namespace kestrune;
 
@@ -21,15 +22,6 @@ int failures = 0;
 void check(bool ok, const char* what) {
   std::printf("window_sender: %s %s\n", ok ? "ok  " : "FAIL", what);
   if (!ok) ++failures;
-}
-
-template <typename Condition>
-bool waitFor(Condition condition, int ms) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
 }
 
 // Is there a tray icon of `window` with this id? Changing its tip to the
