@@ -34,9 +34,6 @@ std::string unionStatement(const char* columns, const char* firstTable, const ch
 const char kUnionSession[] =
     "SET SESSION tmp_table_size = 268435456, max_heap_table_size = 268435456";
 
-// NULL columns count as 0.
-double number(sql::ResultSet& row, unsigned column) { return columnNumber(row, column); }
-
 // The connector reads NULL as 0; asking isNull first would only cost time.
 int32_t integer(sql::ResultSet& row, unsigned column) { return row.getInt(column); }
 
@@ -58,14 +55,14 @@ int readSummary(SalesData& sales, const char* caption, const char* begin, const 
   bool ok = runQuery(sales.connection, query, [&s](sql::ResultSet& row) {
     // columns 1 transid, 2 adisno and 12 toplam are not needed
     int32_t ordtyp = integer(row, 3);
-    double cashsum = number(row, 4);
-    double credsum = number(row, 5);
-    double ceksum = number(row, 6);
-    double senetsum = number(row, 7);
-    double carisum = number(row, 8);
-    double ikramsum = number(row, 9);
-    double isknt = number(row, 10);
-    double puantaj = number(row, 11);
+    double cashsum = columnNumber(row, 4);
+    double credsum = columnNumber(row, 5);
+    double ceksum = columnNumber(row, 6);
+    double senetsum = columnNumber(row, 7);
+    double carisum = columnNumber(row, 8);
+    double ikramsum = columnNumber(row, 9);
+    double isknt = columnNumber(row, 10);
+    double puantaj = columnNumber(row, 11);
     double rowTotal =
         credsum + cashsum + ceksum + carisum + senetsum + ikramsum + isknt + puantaj;
 
@@ -101,7 +98,7 @@ double readMovesTotal(SalesData& sales, double SalesSummary::*field, const char*
   bool ok = runQuery(sales.connection, query, [&](sql::ResultSet& row) {
     if (!first) return;
     first = false;
-    target = number(row, 1);  // SUM over no rows is NULL: 0
+    target = columnNumber(row, 1);  // SUM over no rows is NULL: 0
   });
   return ok ? target : -2.0;
 }
@@ -120,16 +117,16 @@ int readOrderItemSales(SalesData& sales, const char* begin, const char* end) {
     // Only the columns that count are read: 8 stcode, 9 adet, 10 qua,
     // 11 prc, 12 tutar, 13 status, 15 cost.
     int32_t status = integer(row, 13);
-    double qua = number(row, 10);
+    double qua = columnNumber(row, 10);
     if (status == kCancelledItem || !(qua > 0)) return;
     int index = findStockByCode(stocks, integer64(row, 8));
     if (index < 0) return;
     StockDefinition& stock = stocks[index];
     stock.soldCount += integer(row, 9);
     stock.soldQuantity += qua;
-    stock.unitPriceSum += number(row, 11);
-    stock.salesAmount += number(row, 12);
-    stock.costAmount += number(row, 15);
+    stock.unitPriceSum += columnNumber(row, 11);
+    stock.salesAmount += columnNumber(row, 12);
+    stock.costAmount += columnNumber(row, 15);
   });
   return ok ? 1 : -2;
 }

@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -70,22 +69,16 @@ std::string separatorText(const char* text, const char* codeset) {
   for (unsigned char c : raw)
     if (c >= 0x80) ascii = false;
   if (ascii) return raw;
-  std::string utf8;
-  if (codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0)) {
-    utf8 = raw;
-  } else {
-    iconv_t cd = iconv_open("UTF-8", codeset ? codeset : "");
-    if (cd == (iconv_t)-1) return "?";
-    char out[64] = {};
-    char* ip = &raw[0];
-    char* op = out;
-    size_t il = raw.size(), ol = sizeof out - 1;
-    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1;
-    iconv_close(cd);
-    if (!ok) return "?";
-    utf8.assign(out, static_cast<size_t>(op - out));
-  }
-  std::u16string wide = utf8ToUtf16(utf8);
+  iconv_t cd = iconv_open("UTF-8", codeset ? codeset : "");
+  if (cd == (iconv_t)-1) return "?";
+  char out[64] = {};
+  char* ip = &raw[0];
+  char* op = out;
+  size_t il = raw.size(), ol = sizeof out - 1;
+  bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1;
+  iconv_close(cd);
+  if (!ok) return "?";
+  std::u16string wide = utf8ToUtf16(std::string(out, static_cast<size_t>(op - out)));
   for (char16_t& c : wide)
     if (c == u'\u202F') c = u'\u00A0';
   return utf16ToAnsi(wide);
