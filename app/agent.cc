@@ -11,8 +11,8 @@
 #include "platform/errors.h"
 #include "platform/process.h"
 #include "platform/window.h"
-#include "reports/runs.h"
-#include "transfer/export.h"
+#include "app/report_runs.h"
+#include "app/export_run.h"
 
 namespace kestrune {
 

@@ -1,5 +1,5 @@
-// The local folders of the agent and the path and remote name of the file to
-// be uploaded next.
+// The local folders of the agent and the path and remote name of the report
+// document written last.
 #pragma once
 
 #include <string>
@@ -17,8 +17,6 @@ struct ReportFolders {
   char systemDrive[2] = {};   // drive letter of the Windows folder (empty elsewhere)
   std::string uploadLocalPath;  // the last report document
   std::string uploadFileName;   // e.g. "gunluk.html"
-  std::string exportLocalPath;  // the expense export file
-  std::string exportFileName;   // "gider.dat"
 };
 
 // Fills the folder names, makes sure the root and sales folders exist (a new

@@ -10,9 +10,9 @@
 #include "app/app_state.h"
 #include "db/expenses.h"
 #include "db/text.h"
-#include "reports/folders.h"
 #include "tests/support/servers.h"
-#include "transfer/export.h"
+#include "app/export_run.h"
+#include "transfer/expense_file.h"
 
 namespace kestrune {
 namespace {
@@ -50,11 +50,12 @@ class ExportFile : public ::testing::Test {
  protected:
   void SetUp() override {
     root = test::freshFolder("root");
-    paths.rootFolder = root;
-    paths.expenseFolder = root + "/giderler";
+    folder = root + "/giderler";
+    path = folder + "/gider.dat";
   }
   std::string root;
-  ReportFolders paths;
+  std::string folder;  // the expense folder
+  std::string path;    // its gider.dat
   CapturedErrors errors;
 };
 
@@ -90,10 +91,11 @@ TEST_F(ExportFile, EveryFieldLandsAtItsOffset) {
   e.text(221, std::string(64, 'I'));
   e.text(285, std::string(255, 'N'));  // up to 539; 540..543 stay zero
 
-  EXPECT_EQ(0, writeExpenseFile(paths, {m}));
-  EXPECT_EQ("gider.dat", paths.exportFileName);
-  EXPECT_EQ(root + "/giderler/gider.dat", paths.exportLocalPath);
-  std::string file = test::readFile(paths.exportLocalPath);
+  ExpenseFile written = writeExpenseFile(folder, {m});
+  EXPECT_EQ(0, written.result);
+  EXPECT_EQ("gider.dat", written.remoteName);
+  EXPECT_EQ(root + "/giderler/gider.dat", written.localPath);
+  std::string file = test::readFile(path);
   ASSERT_EQ(544u, file.size());
   for (size_t i = 0; i < 544; ++i)
     ASSERT_EQ(static_cast<int>(static_cast<unsigned char>(e.b[i])),
@@ -112,28 +114,27 @@ TEST_F(ExportFile, EveryFieldLandsAtItsOffset) {
 TEST_F(ExportFile, RecordsFollowInListOrder) {
   std::vector<ExpenseMove> moves(300);
   for (size_t i = 0; i < moves.size(); ++i) moves[i].Id = static_cast<int32_t>(1000 + i);
-  EXPECT_EQ(0, writeExpenseFile(paths, moves));
-  std::string file = test::readFile(paths.exportLocalPath);
+  EXPECT_EQ(0, writeExpenseFile(folder, moves).result);
+  std::string file = test::readFile(path);
   ASSERT_EQ(544u * 300, file.size());
   for (size_t i = 0; i < moves.size(); ++i) ASSERT_EQ(moves[i].Id, fromBytes(file, i).Id);
 
   // the next export replaces the file
-  EXPECT_EQ(0, writeExpenseFile(paths, {moves[7]}));
-  file = test::readFile(paths.exportLocalPath);
+  EXPECT_EQ(0, writeExpenseFile(folder, {moves[7]}).result);
+  file = test::readFile(path);
   ASSERT_EQ(544u, file.size());
   EXPECT_EQ(1007, fromBytes(file, 0).Id);
-  EXPECT_FALSE(test::fileExists(paths.exportLocalPath + ".tmp"));
+  EXPECT_FALSE(test::fileExists(path + ".tmp"));
 }
 
 TEST_F(ExportFile, EmptyListGivesAnEmptyFile) {
-  EXPECT_EQ(0, writeExpenseFile(paths, {}));
-  EXPECT_TRUE(test::fileExists(paths.exportLocalPath));
-  EXPECT_EQ("", test::readFile(paths.exportLocalPath));
+  EXPECT_EQ(0, writeExpenseFile(folder, {}).result);
+  EXPECT_TRUE(test::fileExists(path));
+  EXPECT_EQ("", test::readFile(path));
 }
 
 TEST_F(ExportFile, ExpenseFolderIsCreatedOneLevelOnly) {
-  paths.expenseFolder = root + "/missing/giderler";
-  EXPECT_EQ(-1, writeExpenseFile(paths, {ExpenseMove()}));
+  EXPECT_EQ(-1, writeExpenseFile(root + "/missing/giderler", {ExpenseMove()}).result);
   EXPECT_FALSE(test::fileExists(root + "/missing"));
   EXPECT_EQ("WRITE_GIDER_DAT", errors.captions());
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("gider.dat"));
@@ -145,13 +146,13 @@ TEST_F(ExportFile, FullDiskLeavesTheLastWholeFile) {
   std::vector<ExpenseMove> moves(2);
   moves[0].Id = 1;
   moves[1].Id = 2;
-  ASSERT_EQ(0, writeExpenseFile(paths, moves));
-  std::string before = test::readFile(paths.exportLocalPath);
-  ASSERT_EQ(0, ::symlink("/dev/full", (paths.exportLocalPath + ".tmp").c_str()));
+  ASSERT_EQ(0, writeExpenseFile(folder, moves).result);
+  std::string before = test::readFile(path);
+  ASSERT_EQ(0, ::symlink("/dev/full", (path + ".tmp").c_str()));
   std::vector<ExpenseMove> more(1000);
-  EXPECT_EQ(-1, writeExpenseFile(paths, more));
-  EXPECT_EQ(before, test::readFile(paths.exportLocalPath));
-  EXPECT_FALSE(test::fileExists(paths.exportLocalPath + ".tmp"));
+  EXPECT_EQ(-1, writeExpenseFile(folder, more).result);
+  EXPECT_EQ(before, test::readFile(path));
+  EXPECT_FALSE(test::fileExists(path + ".tmp"));
   ASSERT_EQ("WRITE_GIDER_DAT", errors.captions());
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("space")) << errors.all()[0].second;
 }
@@ -248,7 +249,7 @@ TEST_F(ExportRun, ImagesOfUnprocessedMovesAreSentAndEveryExportedMoveMarked) {
     EXPECT_EQ(0, r.branchNo);
   }
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5, -1}), ids);
-  EXPECT_EQ(test::readFile(app.folders.exportLocalPath), test::readFile(remote("gider.dat")));
+  EXPECT_EQ(test::readFile(app.folders.expenseFolder + "/gider.dat"), test::readFile(remote("gider.dat")));
   EXPECT_EQ((std::vector<std::string>{"httpdocs/customer_yedek/demo/gider.dat",
                                       "httpdocs/customer_yedek/demo/neg.jpg",
                                       "httpdocs/customer_yedek/demo/new.jpg"}),

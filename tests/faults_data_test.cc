@@ -11,9 +11,9 @@
 #include "db/text.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
-#include "reports/runs.h"
+#include "app/report_runs.h"
 #include "tests/support/faults.h"
-#include "transfer/export.h"
+#include "app/export_run.h"
 
 namespace kestrune {
 namespace {

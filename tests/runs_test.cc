@@ -9,7 +9,8 @@
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "platform/text.h"
-#include "reports/runs.h"
+#include "app/report_runs.h"
+#include "reports/product_rows.h"
 #include "tests/support/servers.h"
 
 namespace kestrune {

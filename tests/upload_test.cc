@@ -94,21 +94,18 @@ TEST_F(Upload, NamesWithSpacesAndTurkishLettersArriveUnchanged) {
 }
 
 TEST_F(Upload, ReportGoesUnderTheReportingKey) {
-  ReportFolders folders;
-  folders.uploadLocalPath = localFile("satis_ozet_gunluk.html", "<p>gunluk</p>");
-  folders.uploadFileName = "gunluk.html";
-  EXPECT_EQ(1, uploadReport(nullptr, folders, company));
+  std::string path = localFile("satis_ozet_gunluk.html", "<p>gunluk</p>");
+  EXPECT_EQ(1, uploadReport(nullptr, path, "gunluk.html", company));
   EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "a1b2c3_gunluk.html")));
 
   company.raporlamahash = "";
-  EXPECT_EQ(1, uploadReport(nullptr, folders, company));
+  EXPECT_EQ(1, uploadReport(nullptr, path, "gunluk.html", company));
   EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "_gunluk.html")));
 
   company.compfolder = "missing";
-  EXPECT_EQ(0, uploadReport(nullptr, folders, company));
-  folders.uploadLocalPath = local + "/not-written.html";
+  EXPECT_EQ(0, uploadReport(nullptr, path, "gunluk.html", company));
   company.compfolder = "demo";
-  EXPECT_EQ(0, uploadReport(nullptr, folders, company));
+  EXPECT_EQ(0, uploadReport(nullptr, local + "/not-written.html", "gunluk.html", company));
 }
 
 TEST_F(Upload, LogInFailuresGiveMinusTwoWithoutRepaint) {

@@ -50,11 +50,10 @@ int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
   return result;
 }
 
-int uploadReport(WindowHandle statusWindow, const ReportFolders& folders,
-                 const CompanyInfo& company) {
-  std::string remoteName = company.raporlamahash + "_" + folders.uploadFileName;
-  return uploadFile(statusWindow, remoteName, folders.uploadLocalPath, company) >= kFtpDone ? 1
-                                                                                           : 0;
+int uploadReport(WindowHandle statusWindow, const std::string& localPath,
+                 const std::string& fileName, const CompanyInfo& company) {
+  std::string remoteName = company.raporlamahash + "_" + fileName;
+  return uploadFile(statusWindow, remoteName, localPath, company) >= kFtpDone ? 1 : 0;
 }
 
 }  // namespace kestrune

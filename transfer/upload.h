@@ -7,7 +7,6 @@
 #include "db/company.h"
 #include "platform/ftp.h"
 #include "platform/window.h"
-#include "reports/folders.h"
 
 namespace kestrune {
 
@@ -20,9 +19,9 @@ FtpAccount uploadAccount();
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                const std::string& localPath, const CompanyInfo& company);
 
-// The report just written, as raporlamahash + "_" + uploadFileName.
+// A report document, as raporlamahash + "_" + fileName (e.g. "gunluk.html").
 // 1 when sent, else 0.
-int uploadReport(WindowHandle statusWindow, const ReportFolders& folders,
-                 const CompanyInfo& company);
+int uploadReport(WindowHandle statusWindow, const std::string& localPath,
+                 const std::string& fileName, const CompanyInfo& company);
 
 }  // namespace kestrune

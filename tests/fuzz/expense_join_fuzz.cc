@@ -11,9 +11,8 @@
 
 #include "db/expenses.h"
 #include "db/text.h"
-#include "reports/folders.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "transfer/export.h"
+#include "transfer/expense_file.h"
 
 using namespace kestrune;
 using fuzz::require;
@@ -89,10 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<ExpenseMove> before = store.expenseMoves;
 
   joinExpenseTexts(store);
-  ReportFolders paths;
-  paths.expenseFolder = fuzz::scratch() + "/giderler";
-  require(writeExpenseFile(paths, store.expenseMoves) == 0, "gider.dat written");
-  std::string file = fuzz::readWhole(paths.exportLocalPath);
+  ExpenseFile written = writeExpenseFile(fuzz::scratch() + "/giderler", store.expenseMoves);
+  require(written.result == 0, "gider.dat written");
+  std::string file = fuzz::readWhole(written.localPath);
   require(file.size() == 544 * before.size(), "544 bytes a record");
 
   for (size_t i = 0; i < before.size(); ++i) {

@@ -31,8 +31,8 @@
 #include "db/query.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "reports/runs.h"
-#include "transfer/export.h"
+#include "app/report_runs.h"
+#include "app/export_run.h"
 
 using namespace kestrune;
 

@@ -1,6 +1,4 @@
-#include "reports/runs.h"
-
-#include <unordered_map>
+#include "app/report_runs.h"
 
 #include "app/app_state.h"
 #include "db/text.h"
@@ -8,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "reports/document.h"
+#include "reports/product_rows.h"
 #include "transfer/upload.h"
 
 namespace kestrune {
@@ -55,24 +54,11 @@ bool writeAndUpload(AppState& app, const RunStart& start, const std::string& per
   // Without the company record the report has no folder and no name of its
   // own: it would land in the folder all restaurants share.
   if (!start.known) return false;
-  return uploadReport(app.mainWindow, app.folders, start.company) > 0;
+  return uploadReport(app.mainWindow, app.folders.uploadLocalPath, app.folders.uploadFileName,
+                      start.company) > 0;
 }
 
 }  // namespace
-
-void mergeCodeListIntoNameList(SalesData& sales) {
-  std::unordered_map<int64_t, size_t> firstByCode;
-  firstByCode.reserve(sales.stockByName.size());
-  for (size_t i = 0; i < sales.stockByName.size(); ++i) {
-    resetSales(sales.stockByName[i]);
-    firstByCode.emplace(sales.stockByName[i].stcode, i);  // keeps the first occurrence
-  }
-  for (const StockDefinition& sold : sales.stockByCode) {
-    if (!(sold.salesAmount > 0)) continue;
-    auto found = firstByCode.find(sold.stcode);
-    if (found != firstByCode.end()) sales.stockByName[found->second] = sold;
-  }
-}
 
 int runDailyReport(AppState& app) {
   RunStart start = startRun(app);

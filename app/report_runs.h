@@ -1,7 +1,7 @@
 // The daily and the monthly report run: period, queries, document, upload.
+// Where a newcomer starts reading: each run calls db/ for the figures,
+// reports/ for the document and transfer/ for the upload.
 #pragma once
-
-#include "db/sales.h"
 
 namespace kestrune {
 
@@ -11,9 +11,5 @@ struct AppState;
 // monthlyReportsSent. Not re-entrant: both use the shared sales records.
 int runDailyReport(AppState& app);
 int runMonthlyReport(AppState& app);
-
-// Copies the period's sales of stockByCode over the same products in
-// stockByName (whose sales are reset first).
-void mergeCodeListIntoNameList(SalesData& sales);
 
 }  // namespace kestrune

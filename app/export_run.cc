@@ -1,0 +1,99 @@
+#include "app/export_run.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "db/text.h"
+#include "platform/errors.h"
+#include "platform/folders.h"
+#include "platform/ftp.h"
+#include "transfer/expense_file.h"
+#include "transfer/file_names.h"
+#include "transfer/upload.h"
+
+namespace kestrune {
+
+namespace {
+
+const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
+
+// After gider.dat arrived: sends the receipt images of the moves not yet
+// processed and marks the moves, in list order on one connection. A move
+// whose image exists is marked only when its image arrived; otherwise it
+// stays unprocessed and the next export offers the image again. A move whose
+// image name cannot name a file in the expense folder is neither sent nor
+// marked, and is reported, so that its image is not silently given up.
+void sendImagesAndMark(AppState& app, const CompanyInfo& company) {
+  ExpenseStore& store = app.expenses;
+  const std::vector<ExpenseMove>& moves = store.expenseMoves;
+  std::vector<int32_t> ids;
+  ids.reserve(moves.size());
+  std::vector<std::string> unusable;
+  for (size_t i = 0; i < moves.size(); ++i) {
+    const ExpenseMove& m = moves[i];
+    std::string name = fieldText(m.imgfilename);
+    if (m.islendi > 0 || name.empty()) {
+      ids.push_back(m.Id);
+      continue;
+    }
+    bool cut = std::binary_search(store.cutImageNames.begin(), store.cutImageNames.end(), i);
+    if (cut || !isPlainFileName(name)) {
+      unusable.push_back("movement " + std::to_string(m.Id) + ": \"" + printableName(name) +
+                         (cut ? "...\" is longer than 64 bytes" : "\" is not a plain file name"));
+      continue;
+    }
+    std::string path = app.folders.expenseFolder + kPathSeparator + name;
+    if (!pathExists(path) || uploadFile(app.mainWindow, name, path, company) == kFtpDone)
+      ids.push_back(m.Id);
+  }
+  markExpenseMovesProcessed(store, ids);
+  if (!unusable.empty()) {
+    std::string text = std::to_string(unusable.size()) +
+                       " movement(s) stay unprocessed: their image name does not name a file in " +
+                       app.folders.expenseFolder;
+    const size_t shown = 5;
+    for (size_t i = 0; i < unusable.size() && i < shown; ++i) text += "; " + unusable[i];
+    if (unusable.size() > shown) text += "; ...";
+    showError(kImageCaption, text);
+  }
+}
+
+}  // namespace
+
+int runExpenseExport(AppState& app) {
+  // Without the company record there is no folder of this restaurant to send to.
+  bool companyKnown = refreshCompany(app);
+  CompanyInfo company = companyRecord(app);
+  refreshExpenseConnection(app);
+
+  ExpenseStore& store = app.expenses;
+  // Each read reports its own failure. A file made from a failed read would
+  // lack movements or the end record (the server lost in the middle of the
+  // moves) or their names: nothing is written, sent or marked then, and the
+  // next export sends the whole year again.
+  bool readAll = readExpenseGroups(store) >= 0;
+  readAll = readExpenseDefinitions(store) >= 0 && readAll;
+  readAll = readExpenseMoves(store) >= 0 && readAll;
+  readAll = readExpenseNotes(store) >= 0 && readAll;
+  joinExpenseTexts(store);
+  for (ExpenseMove& m : store.expenseMoves) m.branchNo = company.branchNo;
+
+  // A root folder removed while the agent runs is made again, as start-up makes it.
+  if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
+  // Only a whole file is sent, and only a file that arrived lets moves be marked.
+  if (readAll && companyKnown) {
+    ExpenseFile file = writeExpenseFile(app.folders.expenseFolder, store.expenseMoves);
+    if (file.result == 0 && !store.expenseMoves.empty() &&
+        uploadFile(app.mainWindow, file.remoteName, file.localPath, company) >= kFtpDone) {
+      app.exportsUploaded += 1;
+      sendImagesAndMark(app, company);
+    }
+  }
+
+  app.exportsCompleted += 1;
+  return 0;
+}
+
+}  // namespace kestrune
