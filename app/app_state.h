@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
+#include "app/health.h"
 #include "db/company.h"
 #include "db/connection.h"
 #include "db/expenses.h"
@@ -14,6 +16,19 @@
 #include "reports/folders.h"
 
 namespace kestrune {
+
+// What one run did. The log, the status panel and a client that asked for
+// the run (kestrune report, kestrune send 0x488) read it.
+struct RunOutcome {
+  bool uploaded = false;  // the report or gider.dat reached the server
+  std::string reason;     // why not, when not
+  int products = 0;       // report: product rows in the document
+  int records = 0;        // export: gider.dat records
+  int images = 0;         // export: receipt images sent
+  int imagesWaiting = 0;  // export: movements whose image is not in the folder yet
+};
+
+enum class RunKind { Daily, Monthly, Export };
 
 struct AppState {
   DatabaseConnection companyConnection;
@@ -44,6 +59,9 @@ struct AppState {
   bool companyMissing = false;
   bool salesDataMissing = false;         // stock lists; the report runs' thread only
   bool expenseConnectionMissing = false; // the export's thread only
+
+  mutable std::mutex healthMutex;  // guards health
+  AgentHealth health;
 };
 
 // Start-up's data: the folders, the three connections (company, sales,

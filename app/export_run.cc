@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/health.h"
 #include "db/text.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
@@ -25,7 +26,7 @@ const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
 // stays unprocessed and the next export offers the image again. A move whose
 // image name cannot name a file in the expense folder is neither sent nor
 // marked, and is reported, so that its image is not silently given up.
-void sendImagesAndMark(AppState& app, const CompanyInfo& company) {
+void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& outcome) {
   ExpenseStore& store = app.expenses;
   const std::vector<ExpenseMove>& moves = store.expenseMoves;
   std::vector<int32_t> ids;
@@ -45,8 +46,12 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company) {
       continue;
     }
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
-    if (!pathExists(path) || uploadFile(app.mainWindow, name, path, company) == kFtpDone)
+    if (!pathExists(path)) {
       ids.push_back(m.Id);
+    } else if (uploadFile(app.mainWindow, name, path, company) == kFtpDone) {
+      ids.push_back(m.Id);
+      outcome.images += 1;
+    }
   }
   markExpenseMovesProcessed(store, ids);
   if (!unusable.empty()) {
@@ -62,7 +67,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company) {
 
 }  // namespace
 
-int runExpenseExport(AppState& app) {
+int runExpenseExport(AppState& app, RunOutcome* outcome) {
   // Without the company record there is no folder of this restaurant to send to.
   bool companyKnown = refreshCompany(app);
   CompanyInfo company = companyRecord(app);
@@ -83,16 +88,30 @@ int runExpenseExport(AppState& app) {
   // A root folder removed while the agent runs is made again, as start-up makes it.
   if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
-  if (readAll && companyKnown) {
+  RunOutcome result;
+  if (!readAll) {
+    result.reason = "the expense movements could not be read";
+  } else if (!companyKnown) {
+    result.reason = "the company record could not be read";
+  } else {
     ExpenseFile file = writeExpenseFile(app.folders.expenseFolder, store.expenseMoves);
-    if (file.result == 0 && !store.expenseMoves.empty() &&
-        uploadFile(app.mainWindow, file.remoteName, file.localPath, company) >= kFtpDone) {
+    result.records = static_cast<int>(store.expenseMoves.size());
+    if (file.result != 0) {
+      result.reason = "gider.dat could not be written";
+    } else if (store.expenseMoves.empty()) {
+      result.reason = "there are no expense movements";
+    } else if (uploadFile(app.mainWindow, file.remoteName, file.localPath, company) < kFtpDone) {
+      result.reason = "the upload of gider.dat failed";
+    } else {
+      result.uploaded = true;
       app.exportsUploaded += 1;
-      sendImagesAndMark(app, company);
+      sendImagesAndMark(app, company, result);
     }
   }
 
   app.exportsCompleted += 1;
+  recordRun(app, RunKind::Export, result);
+  if (outcome) *outcome = result;
   return 0;
 }
 

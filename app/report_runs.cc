@@ -1,6 +1,7 @@
 #include "app/report_runs.h"
 
 #include "app/app_state.h"
+#include "app/health.h"
 #include "db/text.h"
 #include "periods/period.h"
 #include "platform/clock.h"
@@ -38,9 +39,10 @@ RunStart startRun(AppState& app) {
   return start;
 }
 
-// Writes the document and uploads it; true when it reached the server.
-bool writeAndUpload(AppState& app, const RunStart& start, const std::string& periodLine,
-                    const char* kind, const char16_t* title) {
+// Writes the document and uploads it; outcome.uploaded when it reached the
+// server, else outcome.reason says why not.
+void writeAndUpload(AppState& app, const RunStart& start, const std::string& periodLine,
+                    const char* kind, const char16_t* title, RunOutcome& outcome) {
   SalesData& sales = app.sales;
   // Folders removed while the agent runs are made again, one level each, as
   // start-up makes them.
@@ -49,18 +51,31 @@ bool writeAndUpload(AppState& app, const RunStart& start, const std::string& per
   // A document that could not be written whole is not uploaded: the server
   // would get an old or partial report, counted as sent.
   if (writeSalesSummaryDocument(periodLine, sales.stockByName, app.folders, sales.record, kind,
-                                title) != 0)
-    return false;
+                                title) != 0) {
+    outcome.reason = "the document could not be written";
+    return;
+  }
+  outcome.products = productRowCount(sales.stockByName);
   // Without the company record the report has no folder and no name of its
   // own: it would land in the folder all restaurants share.
-  if (!start.known) return false;
-  return uploadReport(app.mainWindow, app.folders.uploadLocalPath, app.folders.uploadFileName,
-                      start.company) > 0;
+  if (!start.known) {
+    outcome.reason = "the company record could not be read";
+    return;
+  }
+  outcome.uploaded = uploadReport(app.mainWindow, app.folders.uploadLocalPath,
+                                  app.folders.uploadFileName, start.company) > 0;
+  if (!outcome.uploaded) outcome.reason = "the upload failed";
+}
+
+// Records what the run did and hands it to the caller that asked.
+void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome* outcome) {
+  recordRun(app, kind, result);
+  if (outcome) *outcome = result;
 }
 
 }  // namespace
 
-int runDailyReport(AppState& app) {
+int runDailyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
   SalesData& sales = app.sales;
   sales.record.summaryName = start.company.compfolder;
@@ -72,11 +87,14 @@ int runDailyReport(AppState& app) {
   mergeCodeListIntoNameList(sales);
   std::string periodLine =
       displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
-  if (writeAndUpload(app, start, periodLine, kind, kDailyTitle)) app.dailyReportsSent.fetch_add(1);
+  RunOutcome result;
+  writeAndUpload(app, start, periodLine, kind, kDailyTitle, result);
+  if (result.uploaded) app.dailyReportsSent.fetch_add(1);
+  finishRun(app, RunKind::Daily, result, outcome);
   return 0;
 }
 
-int runMonthlyReport(AppState& app) {
+int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
   SalesData& sales = app.sales;
   std::tm now = localNow();
@@ -93,7 +111,10 @@ int runMonthlyReport(AppState& app) {
   std::string periodLine = std::string(begin) + "  -  " + end;
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
-  if (writeAndUpload(app, start, periodLine, kind, kMonthlyTitle)) app.monthlyReportsSent.fetch_add(1);
+  RunOutcome result;
+  writeAndUpload(app, start, periodLine, kind, kMonthlyTitle, result);
+  if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
+  finishRun(app, RunKind::Monthly, result, outcome);
   return 0;
 }
 

@@ -6,10 +6,13 @@
 namespace kestrune {
 
 struct AppState;
+struct RunOutcome;
 
 // Each returns 0. A successful upload adds 1 to dailyReportsSent /
-// monthlyReportsSent. Not re-entrant: both use the shared sales records.
-int runDailyReport(AppState& app);
-int runMonthlyReport(AppState& app);
+// monthlyReportsSent. What the run did is recorded (recordRun) and, when
+// asked for, copied to `outcome`. Not re-entrant: both use the shared sales
+// records.
+int runDailyReport(AppState& app, RunOutcome* outcome = nullptr);
+int runMonthlyReport(AppState& app, RunOutcome* outcome = nullptr);
 
 }  // namespace kestrune

@@ -10,6 +10,7 @@
 #include "platform/folders.h"
 #include "platform/output_file.h"
 #include "platform/text.h"
+#include "reports/product_rows.h"
 
 namespace kestrune {
 
@@ -177,10 +178,6 @@ std::string productTableHead() {
 }
 
 // A product that sold nothing (nothing positive) has no row.
-bool hasSales(const StockDefinition& stock) {
-  return stock.soldQuantity > 0 || stock.soldCount > 0 || stock.salesAmount > 0;
-}
-
 std::string productRow(const StockDefinition& stock) {
   bool measured = stock.soldQuantity > 0;
   std::string out = "<tr>";

@@ -18,4 +18,14 @@ void mergeCodeListIntoNameList(SalesData& sales) {
   }
 }
 
+bool hasSales(const StockDefinition& stock) {
+  return stock.soldQuantity > 0 || stock.soldCount > 0 || stock.salesAmount > 0;
+}
+
+int productRowCount(const std::vector<StockDefinition>& stockByName) {
+  int rows = 0;
+  for (const StockDefinition& stock : stockByName) rows += hasSales(stock) ? 1 : 0;
+  return rows;
+}
+
 }  // namespace kestrune
