@@ -9,6 +9,7 @@
 #include "app/status.h"
 #include "db/company.h"
 #include "platform/errors.h"
+#include "platform/log.h"
 #include "platform/process.h"
 #include "platform/window.h"
 #include "app/report_runs.h"
@@ -68,6 +69,7 @@ int runAgent(AppState& app) {
   int code = runMainLoop(app.mainWindow);
   stop = true;
   scheduler.join();
+  logLine("agent stopped");
   return code;
 }
 
@@ -79,6 +81,7 @@ int runOneShot(AppState& app, const std::string& job) {
     return 3;
   }
   openAgentData(app);
+  logLine("one-shot run: " + job);
   int32_t before = 0, after = 0;
   if (job == "daily") {
     before = app.dailyReportsSent;

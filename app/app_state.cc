@@ -3,6 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/folders.h"
+#include "platform/log.h"
+
 namespace kestrune {
 
 namespace {
@@ -21,6 +24,8 @@ bool readStockLists(AppState& app) {
 
 void openAgentData(AppState& app) {
   initReportFolders(app.folders);
+  if (!app.folders.rootFolder.empty())
+    openLog(app.folders.rootFolder + kPathSeparator + "kestrune.log");
   openConnection(app.companyConnection);
   openConnection(app.sales.connection);
   openConnection(app.expenses.connection);
@@ -33,6 +38,12 @@ void openAgentData(AppState& app) {
   }
   app.salesDataMissing = !readStockLists(app);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
+  std::string line = "start-up: kestrune " KESTRUNE_VERSION ", ";
+  line += companyRead ? "company folder \"" + companyRecord(app).compfolder + "\"" :
+                        "company record not read";
+  line += ", " + std::to_string(app.sales.stockByName.size()) + " products";
+  if (app.salesDataMissing) line += " (product lists not read)";
+  logLine(line);
 }
 
 bool refreshCompany(AppState& app) {

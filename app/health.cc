@@ -2,10 +2,44 @@
 
 #include "app/app_state.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 
 namespace kestrune {
 
+namespace {
+
+const char* kindName(RunKind kind) {
+  switch (kind) {
+    case RunKind::Daily:
+      return "daily report";
+    case RunKind::Monthly:
+      return "monthly report";
+    case RunKind::Export:
+      return "expense export";
+  }
+  return "run";
+}
+
+// "daily report: uploaded (42 products)", "expense export: not uploaded: ...".
+std::string runLine(RunKind kind, const RunOutcome& outcome) {
+  std::string line = std::string(kindName(kind)) + ": ";
+  line += outcome.uploaded ? "uploaded" : "not uploaded: " + outcome.reason;
+  if (kind == RunKind::Export) {
+    line += " (" + std::to_string(outcome.records) + " records, " +
+            std::to_string(outcome.images) + " images";
+    if (outcome.imagesWaiting > 0)
+      line += ", " + std::to_string(outcome.imagesWaiting) + " movements wait for their image";
+    line += ")";
+  } else if (outcome.uploaded) {
+    line += " (" + std::to_string(outcome.products) + " products)";
+  }
+  return line;
+}
+
+}  // namespace
+
 void recordRun(AppState& app, RunKind kind, const RunOutcome& outcome) {
+  logLine(runLine(kind, outcome));
   int64_t now = nowSeconds();
   std::lock_guard<std::mutex> lock(app.healthMutex);
   AgentHealth& health = app.health;

@@ -5,6 +5,7 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -15,6 +16,14 @@
 namespace kestrune {
 
 namespace {
+
+std::atomic<int> gDatabaseAnswer{-1};
+
+// The connector's own errors (2000 to 2999: cannot connect, lost, gone away)
+// mean the server did not answer; any other code came from the server.
+void noteAnswer(int errorCode) {
+  gDatabaseAnswer = errorCode >= 2000 && errorCode <= 2999 ? 0 : 1;
+}
 
 StatementObserver& statementObserver() {
   static StatementObserver observer;
@@ -90,12 +99,15 @@ void throwIfStatementFailed(sql::Statement& stmt) {
 }
 
 void reportError(const char* caption, const sql::SQLException& e) {
+  noteAnswer(e.getErrorCode());
   std::string text = e.what();
   if (text.empty()) text = "database error " + std::to_string(e.getErrorCode());
   showError(caption, text);
 }
 
 }  // namespace
+
+int lastDatabaseAnswer() { return gDatabaseAnswer.load(); }
 
 void setStatementObserver(StatementObserver observer) { statementObserver() = std::move(observer); }
 
@@ -111,11 +123,15 @@ bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowRea
     while (res && res->next()) readRow(*res);
     res.reset();
     throwIfStatementFailed(*stmt);
+    noteAnswer(0);
     // res, stmt, con are released here in reverse order of creation,
     // and likewise when anything above throws.
     return true;
   } catch (const sql::SQLException& e) {
-    if (e.getErrorCode() == 0) return true;
+    if (e.getErrorCode() == 0) {
+      noteAnswer(0);
+      return true;
+    }
     reportError(query.caption, e);
   } catch (const std::exception& e) {
     showError(query.caption, std::string("unexpected error: ") + e.what());
@@ -138,6 +154,7 @@ size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* 
       changed += stmt->executeUpdate(s);
       ++done;
     }
+    noteAnswer(0);
   } catch (const sql::SQLException& e) {
     // Unlike an UPDATE sent as a query, an exception here always means that
     // statements were left undone, code 0 or not.

@@ -52,6 +52,11 @@ using StatementObserver = std::function<void(const char* schema, const char* ses
                                              const std::string& statement)>;
 void setStatementObserver(StatementObserver observer);
 
+// Whether the server answered the last statement the frame tried to send:
+// 1 it did (rows, or an error of its own), 0 it did not (no connection, or
+// it fell silent or went away), -1 nothing was tried yet. Any thread.
+int lastDatabaseAnswer();
+
 // Column readers that treat NULL as empty text or zero.
 std::string columnText(sql::ResultSet& row, unsigned column);
 // A number column with exactly the value static_cast<double>(getDouble())

@@ -2,12 +2,23 @@
 // owner on Windows, one line "CAPTION: text" on standard error elsewhere.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 namespace kestrune {
 
+// Shows the error, writes it to the log and keeps it as the last error.
 void showError(const std::string& caption, const std::string& text);
+
+struct LastError {
+  int64_t time = 0;  // seconds since 1970; 0 while there was none
+  std::string caption;
+  std::string text;
+};
+
+// The last error shown by this process.
+LastError lastError();
 
 using ErrorSink = std::function<void(const std::string& caption, const std::string& text)>;
 

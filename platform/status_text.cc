@@ -17,6 +17,7 @@ std::string statusPanelText(const StatusPanel& panel) {
   out += "Export requests: " + std::to_string(panel.exportRequests) +
          ", completed: " + std::to_string(panel.exportsCompleted) + "\n";
   out += "Counter requests: " + std::to_string(panel.counterRequests) + "\n";
+  for (const std::string& line : panel.healthLines) out += line + "\n";
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -28,6 +29,10 @@ struct StatusPanel {
   int32_t exportRequests = 0;
   int32_t exportsCompleted = 0;
   int32_t counterRequests = 0;
+  // How the agent is doing (last uploads, last export, last error, servers),
+  // label and value per line, UTF-8; painted below the counters and
+  // printed after every other line.
+  std::vector<std::string> healthLines;
 };
 
 struct WindowHandlers {
@@ -54,7 +59,7 @@ int repaintRequestCount();
 void requestQuit();
 
 // The status panel as lines of UTF-8 text, labels as painted, followed by
-// the counts of the requests from other programs.
+// the counts of the requests from other programs and the health lines.
 std::string statusPanelText(const StatusPanel& panel);
 
 // Client side: sends `request` ("0x488", "0x490", "status") to the agent of

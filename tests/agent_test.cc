@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <thread>
 
@@ -92,6 +93,12 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_NE(std::string::npos, status.find("company_folder: demo\n"));
   EXPECT_NE(std::string::npos, status.find("Success_Daily Report: 1\n"));
   EXPECT_NE(std::string::npos, status.find("Success_Monthly Report: 0\n"));
+  char today[16];
+  std::time_t now = std::time(nullptr);
+  std::strftime(today, sizeof today, "%d.%m.%Y", std::localtime(&now));
+  EXPECT_NE(std::string::npos, status.find(std::string("\nSon günlük rapor: ") + today)) << status;
+  EXPECT_NE(std::string::npos, status.find("\nSon hata: -\n")) << status;
+  EXPECT_NE(std::string::npos, status.find("\nVeritabanı: yanıt verdi, FTP sunucusu: yanıt verdi\n"));
 
   EXPECT_EQ(0, runCli({"send", "0x490"}));
   EXPECT_EQ(0, runCli({"status"}, &status));
@@ -104,6 +111,10 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_EQ(0, agent.exitCode());
   EXPECT_FALSE(test::fileExists(socket));
   EXPECT_EQ("", test::readFile(agentLog));
+  std::string log = test::readFile(root + "/kestrune.log");
+  for (const char* line : {"start-up: kestrune ", "daily report: uploaded (0 products)\n",
+                           "agent stopped\n"})
+    EXPECT_NE(std::string::npos, log.find(line)) << line << " in\n" << log;
 }
 
 TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {

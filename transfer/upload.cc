@@ -1,5 +1,6 @@
 #include "transfer/upload.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/settings.h"
@@ -10,6 +11,8 @@ namespace {
 
 const char kDefaultFtpHost[] = "ftp.ostrelian.com.tr";
 const char kRemoteFolderPrefix[] = "httpdocs/customer_yedek/";
+
+std::atomic<int> gLastUploadResult{0};
 
 // "host" or "host:port"; a port that is not a number from 1 to 65535 leaves
 // the whole text as the host name, which then cannot be reached.
@@ -46,9 +49,12 @@ int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                const std::string& localPath, const CompanyInfo& company) {
   int result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder,
                           remoteName, localPath);
+  gLastUploadResult = result;
   if (result == kFtpFolderFailed || result == kFtpPutFailed) requestRepaint(statusWindow);
   return result;
 }
+
+int lastUploadResult() { return gLastUploadResult.load(); }
 
 int uploadReport(WindowHandle statusWindow, const std::string& localPath,
                  const std::string& fileName, const CompanyInfo& company) {

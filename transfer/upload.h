@@ -19,6 +19,9 @@ FtpAccount uploadAccount();
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                const std::string& localPath, const CompanyInfo& company);
 
+// The result of the last uploadFile of this process; 0 while there was none.
+int lastUploadResult();
+
 // A report document, as raporlamahash + "_" + fileName (e.g. "gunluk.html").
 // 1 when sent, else 0.
 int uploadReport(WindowHandle statusWindow, const std::string& localPath,

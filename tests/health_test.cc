@@ -1,0 +1,91 @@
+// What an unattended agent leaves behind for the person who looks later: the
+// log file and the health lines of the status panel.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <ctime>
+
+#include "app/app_state.h"
+#include "app/status.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/log.h"
+#include "tests/support/servers.h"
+
+namespace kestrune {
+namespace {
+
+// 2026-12-08 14:00:05 UTC
+constexpr int64_t kMoment = 1796738405;
+
+class Health : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    setClockSource([] { return kMoment; });
+  }
+  void TearDown() override {
+    openLog("");
+    setClockSource(nullptr);
+  }
+};
+
+TEST_F(Health, LogRotatesAtItsLimitAndNeverStopsTheCaller) {
+  std::string folder = test::freshFolder("log");
+  std::string path = folder + "/kestrune.log";
+  const std::string stamp = "2026-12-08 14:00:05 ";
+  openLog(path, 100);
+  logLine("first\r\nline");
+  EXPECT_EQ(stamp + "first  line\n", test::readFile(path));
+  logLine(std::string(50, 'b'));  // 32 + 71 bytes > 100: a new file begins
+  EXPECT_EQ(stamp + "first  line\n", test::readFile(path + ".1"));
+  EXPECT_EQ(stamp + std::string(50, 'b') + "\n", test::readFile(path));
+  logLine("third line");  // 71 + 31 bytes: the older file is replaced, one is kept
+  EXPECT_EQ(stamp + std::string(50, 'b') + "\n", test::readFile(path + ".1"));
+  EXPECT_EQ(stamp + "third line\n", test::readFile(path));
+
+  // a folder that is gone: lines are dropped until it is back
+  openLog(folder + "/gone/kestrune.log", 100);
+  logLine("lost");
+  test::freshFolder("log/gone");
+  logLine("kept");
+  EXPECT_EQ(stamp + "kept\n", test::readFile(folder + "/gone/kestrune.log"));
+}
+
+TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
+  test::CapturedErrors errors;
+  AppState app;
+  std::vector<std::string> lines = readStatusPanel(app).healthLines;
+  ASSERT_EQ(6u, lines.size());
+  EXPECT_EQ("Son günlük rapor: -", lines[0]);
+  EXPECT_EQ("Son hata: -", lines[4]);
+
+  RunOutcome daily;
+  daily.uploaded = true;
+  recordRun(app, RunKind::Daily, daily);
+  RunOutcome exported;
+  exported.uploaded = true;
+  exported.records = 120;
+  exported.images = 5;
+  exported.imagesWaiting = 2;
+  recordRun(app, RunKind::Export, exported);
+  RunOutcome monthly;
+  monthly.reason = "the upload failed";
+  recordRun(app, RunKind::Monthly, monthly);
+  // 90 characters with a line end: the first 80 on one line, whole letters
+  showError("READ_COMPANY", "Ş\n" + std::string(88, 'x'));
+
+  lines = readStatusPanel(app).healthLines;
+  EXPECT_EQ("Son günlük rapor: 08.12.2026 14:00:05", lines[0]);
+  EXPECT_EQ("Son aylık rapor: -", lines[1]);
+  EXPECT_EQ("Son gider aktarımı: 08.12.2026 14:00:05 (120 kayıt, 5 resim)", lines[2]);
+  EXPECT_EQ("Resmini bekleyen hareket: 2", lines[3]);
+  EXPECT_EQ("Son hata: 08.12.2026 14:00:05 READ_COMPANY: Ş " + std::string(78, 'x'), lines[4]);
+  EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", lines[5]);
+  std::string text = statusPanelText(readStatusPanel(app));
+  EXPECT_EQ(text.size() - lines[5].size() - 1, text.rfind(lines[5])) << "health lines come last";
+}
+
+}  // namespace
+}  // namespace kestrune
