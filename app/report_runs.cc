@@ -97,9 +97,8 @@ int runDailyReport(AppState& app, RunOutcome* outcome) {
 int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
   SalesData& sales = app.sales;
-  std::tm now = localNow();
-  sales.period.now = now;
-  setMonthPeriod(sales.period, now.tm_mon + 1, now.tm_year + 1900);
+  sales.record.summaryName = start.company.compfolder;
+  setBusinessMonthPeriod(sales.period);
   const char* kind = "aylik";
   const char* begin = sales.period.begin;
   const char* end = sales.period.end;

@@ -118,6 +118,12 @@ void setMonthPeriod(ReportPeriod& period, int month, int year) {
   copyBounded(period.end, text);
 }
 
+void setBusinessMonthPeriod(ReportPeriod& period) {
+  period.now = localTimeOf(nowSeconds());
+  std::tm day = period.now.tm_hour < 6 ? calendarDayBefore(period.now) : period.now;
+  setMonthPeriod(period, day.tm_mon + 1, day.tm_year + 1900);
+}
+
 std::string displayTimestamp(const char* text) {
   // YYYY-MM-DD HH:MM:SS
   // 0123456789012345678

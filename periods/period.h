@@ -39,6 +39,9 @@ void setDailyPeriodFromSix(ReportPeriod& period);
 void setDailyPeriod(ReportPeriod& period);
 // begin = 1st of month 06:00:00, end = 1st of the next month 05:59:59.
 void setMonthPeriod(ReportPeriod& period, int month, int year);
+// The month of the current business day (before 06:00 that of the calendar
+// day before: at 01:30 on the 1st, the month that is ending); sets `now`.
+void setBusinessMonthPeriod(ReportPeriod& period);
 
 // "YYYY-MM-DD HH:MM:SS" -> "DD.MM.YYYY HH:MM:SS" by moving characters.
 std::string displayTimestamp(const char* text);

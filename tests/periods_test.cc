@@ -164,6 +164,28 @@ TEST_F(Periods, MonthPeriods) {
   EXPECT_STREQ("2024-11-01 05:59:59", p.end);
 }
 
+// The month follows the business day: before 06:00 on the 1st the month
+// that is ending is reported, not the one whose business has not begun.
+TEST_F(Periods, BusinessMonthFollowsTheBusinessDay) {
+  struct Case {
+    int year, month, day, hour, minute, second;
+    Range expected;
+  } cases[] = {
+      {2026, 12, 1, 1, 30, 0, {"2026-11-01 06:00:00", "2026-12-01 05:59:59"}},
+      {2027, 1, 1, 1, 30, 0, {"2026-12-01 06:00:00", "2027-01-01 05:59:59"}},
+      {2026, 12, 1, 5, 59, 59, {"2026-11-01 06:00:00", "2026-12-01 05:59:59"}},
+      {2026, 12, 1, 6, 0, 0, {"2026-12-01 06:00:00", "2027-01-01 05:59:59"}},
+      {2026, 12, 2, 1, 30, 0, {"2026-12-01 06:00:00", "2027-01-01 05:59:59"}},
+  };
+  for (const Case& c : cases) {
+    setNow(localSeconds(c.year, c.month, c.day, c.hour, c.minute, c.second));
+    ReportPeriod p;
+    setBusinessMonthPeriod(p);
+    EXPECT_EQ(c.expected, Range(p.begin, p.end)) << c.year << "-" << c.month << "-" << c.day
+                                                 << " " << c.hour << ":" << c.minute;
+  }
+}
+
 TEST_F(Periods, DisplayTimestampMovesCharacters) {
   EXPECT_EQ("07.12.2024 06:00:00", displayTimestamp("2024-12-07 06:00:00"));
   EXPECT_EQ("01.01.2025 05:59:59", displayTimestamp("2025-01-01 05:59:59"));

@@ -179,6 +179,7 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   EXPECT_EQ(0, runMonthlyReport(app));
   std::string page = pageText(remote("aylik"));
   EXPECT_NE(std::string::npos, page.find("<h1>AYLIK SATIŞ ÖZETİ</h1>"));
+  EXPECT_NE(std::string::npos, page.find("<h3>demo - 16:00:00</h3>")) << "no daily run named it";
   EXPECT_NE(std::string::npos, page.find("<h3>2026-12-01 06:00:00  -  2027-01-01 05:59:59</h3>"));
   EXPECT_NE(std::string::npos, page.find(row("Nakit", "70.00")));   // cash box moves
   EXPECT_NE(std::string::npos, page.find(row("Kredi", "33.50")));   // bank moves
