@@ -105,13 +105,13 @@ std::string databaseText(const std::string& utf8) {
     size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (length > continuations + 1) end -= continuations + 1;
   }
-  return utf16ToAnsi(utf8ToUtf16(utf8.substr(0, end)));
+  return utf16ToPageText(utf8ToUtf16(utf8.substr(0, end)));
 }
 
 std::string productName(const StockDefinition& stock) {
   size_t n = 0;
   while (n < sizeof stock.stname / sizeof stock.stname[0] && stock.stname[n]) ++n;
-  return htmlEscaped(utf16ToAnsi(std::u16string(stock.stname, n), 60));
+  return htmlEscaped(utf16ToPageText(std::u16string(stock.stname, n), 60));
 }
 
 std::string unitText(const StockDefinition& stock) {
@@ -223,7 +223,7 @@ int writeSalesSummaryDocument(const std::string& periodLine,
       folders.salesFolder + kPathSeparator + "satis_ozet_" + nameSuffix + ".html";
   folders.uploadFileName = nameSuffix + ".html";
 
-  std::string pageTitle = utf16ToAnsi(title, 100);
+  std::string pageTitle = utf16ToPageText(title, 100);
 
   OutputFile out;
   if (openOutputFile(out, folders.uploadLocalPath)) {

@@ -136,6 +136,10 @@ std::string utf16ToAnsi(const std::u16string& text, size_t maxBytes) {
   return out;
 }
 
+std::string utf16ToPageText(const std::u16string& text, size_t maxBytes) {
+  return utf16ToAnsi(text, maxBytes);  // the 8-bit code page here is 1254
+}
+
 std::string formatUserNumber(const std::string& plain) {
   NumberStyle style = currentStyle();
   std::string sign, intPart, fraction;

@@ -92,6 +92,8 @@ TEST(TurkishLocale, WhatIsNoNumberStaysAsItIs) {
 TEST(OtherLocale, WesternCodePageAndNumbers) {
   EXPECT_EQ(1252u, GetACP());
   EXPECT_EQ("K\xF6" "fte ?i?", utf16ToAnsi(u"K\u00F6fte \u015Fi\u015F"));
+  // report pages are code page 1254 whatever the system's
+  EXPECT_EQ("K\xF6" "fte \xFEi\xFE \xDD\xD0", utf16ToPageText(u"K\u00F6fte \u015Fi\u015F \u0130\u011E"));
   EXPECT_EQ("1,234.50", formatUserNumber("1234.50"));
   EXPECT_EQ("-1,234.50", formatUserNumber("-1234.50"));
 }
