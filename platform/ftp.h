@@ -19,6 +19,7 @@ struct FtpTimeouts {
   int connectSeconds = 30;   // connect, greeting and log-in
   int responseSeconds = 60;  // each later reply
   int stallSeconds = 30;     // a data transfer that stops moving
+  int totalSeconds = 600;    // the whole upload, however the server trickles
 };
 
 // Result codes, in the order of the steps.

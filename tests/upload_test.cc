@@ -79,11 +79,40 @@ TEST_F(Upload, StoresTheBytesInBinaryModeAndReplacesTheOldFile) {
   EXPECT_EQ(repaints, repaintRequestCount());
 }
 
-TEST_F(Upload, EmptyCompanyFolderUploadsIntoTheCustomerFolderItself) {
-  company.compfolder = "";
+// Folder and file names come from the database: one that would leave the
+// restaurant's folder (into the folder all restaurants share, the account's
+// root or another restaurant's folder) sends nothing at all.
+TEST_F(Upload, NamesThatWouldLeaveTheRestaurantsFolderSendNothing) {
+  test::CapturedErrors errors;
   std::string path = localFile("x.html", "<html></html>");
-  EXPECT_EQ(9, uploadFile(nullptr, "x.html", path, company));
-  EXPECT_EQ("<html></html>", test::readFile(server->remotePath("", "x.html")));
+  size_t mark = logMark();
+  struct Case {
+    const char* folder;
+    std::string name;
+    int expected;
+  } cases[] = {
+      {"", "x.html", -5},          {".", "x.html", -5},
+      {"..", "x.html", -5},        {"../other", "x.html", -5},
+      {"demo/..", "x.html", -5},   {"a\\b", "x.html", -5},
+      {"demo", "../../../evil_gunluk.html", -11},
+      {"demo", "../other/key2_gunluk.html", -11},
+      {"demo", "..%2Fother_gunluk.html", 9},  // a name of its own, decoded by nobody
+      {"demo", "a\\b.html", -11},  {"demo", "..", -11},
+  };
+  for (const Case& c : cases) {
+    company.compfolder = c.folder;
+    EXPECT_EQ(c.expected, uploadFile(nullptr, c.name, path, company)) << c.folder << " " << c.name;
+  }
+  company.compfolder = "demo";
+  company.raporlamahash = "../../../evil";
+  EXPECT_EQ(0, uploadReport(nullptr, path, "gunluk.html", company));
+  EXPECT_EQ(11u, errors.count()) << errors.captions();
+  std::string log = logSince(mark);
+  EXPECT_EQ(std::string::npos, log.find("evil")) << log;
+  EXPECT_EQ(std::string::npos, log.find("CWD httpdocs/customer_yedek\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("CWD httpdocs/customer_yedek/..")) << log;
+  EXPECT_EQ(std::string::npos, log.find("STOR ../")) << log;
+  EXPECT_EQ("<html></html>", test::readFile(server->remotePath("demo", "..%2Fother_gunluk.html")));
 }
 
 TEST_F(Upload, NamesWithSpacesAndTurkishLettersArriveUnchanged) {
@@ -244,6 +273,19 @@ TEST_P(SilentServer, GivesUpWithinTheBound) {
   double took = secondsSince(start);
   EXPECT_GE(took, c.bound - 0.5);
   EXPECT_LT(took, c.bound + 5.0);  // curl's own defaults would be minutes
+}
+
+// A server that answers each step just in time (trickling) is still left
+// at the upload's overall bound.
+TEST_F(Upload, AnUploadEndsAtItsOverallBound) {
+  setFtpTimeouts(FtpTimeouts{30, 30, 30, 2});
+  test::FtpServer& stalling = test::ftpServer(2124, "stall-stor");
+  test::writeSettings({{"ftphost", stalling.settingValue()}});
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(-11, uploadFile(nullptr, "a.txt", localFile("a.txt", "a"), company));
+  double took = secondsSince(start);
+  EXPECT_GE(took, 1.5);
+  EXPECT_LT(took, 10.0);  // its step's own time-out is 30 s
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SilentServer,

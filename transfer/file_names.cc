@@ -17,13 +17,17 @@ bool isDeviceName(const std::string& name) {
 
 }  // namespace
 
-bool isPlainFileName(const std::string& name) {
+bool isPlainRemoteName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char ch : name) {
     unsigned char c = static_cast<unsigned char>(ch);
-    if (c == '/' || c == '\\' || c == ':' || c < 0x20 || c == 0x7F) return false;
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
   }
-  return !isDeviceName(name);
+  return true;
+}
+
+bool isPlainFileName(const std::string& name) {
+  return isPlainRemoteName(name) && name.find(':') == std::string::npos && !isDeviceName(name);
 }
 
 std::string printableName(const std::string& name) {

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/errors.h"
 #include "platform/settings.h"
+#include "transfer/file_names.h"
 
 namespace kestrune {
 
@@ -47,8 +49,21 @@ FtpAccount uploadAccount() {
 
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                const std::string& localPath, const CompanyInfo& company) {
-  int result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder,
-                          remoteName, localPath);
+  // Names from the database decide where a file lands: each must stay one
+  // level inside the restaurant's folder, or nothing is sent.
+  int result;
+  if (!isPlainRemoteName(company.compfolder)) {
+    showError("UPLOAD_FOLDER", "company folder \"" + printableName(company.compfolder) +
+                                   "\" is not a plain folder name: " + remoteName + " not sent");
+    result = kFtpFolderFailed;
+  } else if (!isPlainRemoteName(remoteName)) {
+    showError("UPLOAD_NAME", "remote name \"" + printableName(remoteName) +
+                                 "\" is not a plain file name: nothing sent");
+    result = kFtpPutFailed;
+  } else {
+    result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
+                        localPath);
+  }
   gLastUploadResult = result;
   if (result == kFtpFolderFailed || result == kFtpPutFailed) requestRepaint(statusWindow);
   return result;

@@ -15,6 +15,8 @@ namespace kestrune {
 FtpAccount uploadAccount();
 
 // 9 when sent; -1, -2, -5 or -11 by the step that failed (see platform/ftp.h).
+// A company folder or remote name that is not a plain name (it could leave
+// the restaurant's folder) sends nothing: -5 or -11, with an error shown.
 // Asks the status window to repaint after -5 and -11.
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                const std::string& localPath, const CompanyInfo& company);

@@ -9,6 +9,8 @@
 #include <sys/select.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -156,6 +158,7 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   ok &= curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeastOne(t.responseSeconds)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, atLeastOne(t.stallSeconds)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_TIMEOUT, atLeastOne(t.totalSeconds)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, onDebug) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGDATA, log) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) == CURLE_OK;  // feeds onDebug only
@@ -172,7 +175,9 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   h.easy = curl_easy_init();
   if (!h.multi || !h.easy) return kFtpOpenFailed;
   CommandLog log;
-  if (!setOptions(h.easy, account, ftpTimeouts(), &log)) return kFtpOpenFailed;
+  FtpTimeouts timeouts = ftpTimeouts();
+  if (!setOptions(h.easy, account, timeouts, &log)) return kFtpOpenFailed;
+  auto started = std::chrono::steady_clock::now();
 
   // No command may be smuggled in through a name: those are refused in the
   // step that would have sent them.
@@ -203,7 +208,13 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   struct stat st;
   if (::fstat(::fileno(h.file), &st) != 0 || !S_ISREG(st.st_mode)) return kFtpPutFailed;
   std::string fileUrl = folderUrl + urlPath(remoteName, false);
-  bool ok = curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
+  // Both steps together stay within the upload's bound.
+  long usedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count());
+  long leftMs = std::max(1L, timeouts.totalSeconds * 1000L - usedMs);
+  bool ok = curl_easy_setopt(h.easy, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK &&
+            curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
             curl_easy_setopt(h.easy, CURLOPT_NOBODY, 0L) == CURLE_OK &&
             curl_easy_setopt(h.easy, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
             curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
