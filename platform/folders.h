@@ -1,6 +1,7 @@
 // Local folders and files as the agent needs them.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace kestrune {
@@ -28,5 +29,20 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 
 // Removes a file; no error when it is missing.
 void removeFile(const std::string& path);
+
+// A new file beside `finalPath`, named finalPath + ".<unique>.tmp", made
+// for this call only: never an existing file, never through a link, readable
+// and writable by this user only where the system has file modes. Null with
+// `error` set when it cannot be made.
+std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPath,
+                               std::string* error);
+
+// Opens `path` for appending, creating it readable by this user only; never
+// through a link. Null when it cannot be opened.
+std::FILE* openPrivateAppend(const std::string& path);
+
+// Makes the last rename in the folder of `path` survive a power loss (where
+// the rename itself does not already).
+void syncFolderOf(const std::string& path);
 
 }  // namespace kestrune

@@ -27,7 +27,7 @@ Log& theLog() {
 // Opens the file for appending; the caller holds the mutex.
 void reopen(Log& log) {
   if (log.file) std::fclose(log.file);
-  log.file = log.path.empty() ? nullptr : std::fopen(log.path.c_str(), "ab");
+  log.file = log.path.empty() ? nullptr : openPrivateAppend(log.path);
   log.size = 0;
   if (log.file && std::fseek(log.file, 0, SEEK_END) == 0) log.size = std::ftell(log.file);
 }

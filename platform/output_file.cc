@@ -18,10 +18,9 @@ void fail(OutputFile& out, const char* what) {
 bool openOutputFile(OutputFile& out, const std::string& finalPath) {
   out = OutputFile();
   out.finalPath = finalPath;
-  out.tempPath = finalPath + ".tmp";
-  out.file = std::fopen(out.tempPath.c_str(), "wb");
+  out.file = createTemporaryFile(finalPath, &out.tempPath, &out.error);
   if (!out.file) {
-    fail(out, "cannot create");
+    out.failed = true;
     return false;
   }
   return true;
@@ -41,7 +40,10 @@ bool commitOutputFile(OutputFile& out) {
   out.file = nullptr;
   if (!out.failed) {
     std::string error;
-    if (replaceFile(out.tempPath, out.finalPath, &error)) return true;
+    if (replaceFile(out.tempPath, out.finalPath, &error)) {
+      syncFolderOf(out.finalPath);
+      return true;
+    }
     out.failed = true;
     out.error = error;
   }

@@ -135,13 +135,6 @@ SummaryRecord record(const std::string& name, const char* time) {
   return r;
 }
 
-std::vector<std::string> filesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
-
 const std::u16string kDaily = u"GÜNLÜK SATIŞ ÖZETİ";
 const std::u16string kMonthly = u"AYLIK SATIŞ ÖZETİ";
 
@@ -335,7 +328,7 @@ TEST_P(Document, SecondRunReplacesTheFirstInPlace) {
   EXPECT_LT(second.size(), first.size());
   EXPECT_EQ(std::string::npos, second.find("Mercimek"));
   EXPECT_EQ("</body></html>", second.substr(second.size() - 14));
-  EXPECT_EQ(std::vector<std::string>{"satis_ozet_gunluk.html"}, filesIn(folders.salesFolder));
+  EXPECT_EQ(std::vector<std::string>{"satis_ozet_gunluk.html"}, test::filesIn(folders.salesFolder));
   EXPECT_EQ(0u, errors.count());
 }
 
@@ -390,7 +383,7 @@ TEST_F(DocumentWriteFailure, FullDiskKeepsTheOldDocument) {
   }
   EXPECT_EQ("WRITE_SATIS_OZET", errors.captions());
   EXPECT_EQ(old, test::readFile(folders.uploadLocalPath));
-  EXPECT_EQ(std::vector<std::string>{"satis_ozet_gunluk.html"}, filesIn(folders.salesFolder));
+  EXPECT_EQ(std::vector<std::string>{"satis_ozet_gunluk.html"}, test::filesIn(folders.salesFolder));
 
   // With room again the next run writes the new document whole.
   EXPECT_EQ(0, write(many));

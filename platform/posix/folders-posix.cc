@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,5 +53,43 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPath,
+                               std::string* error) {
+  std::string name = finalPath + ".XXXXXX.tmp";
+  // mkstemps: O_CREAT | O_EXCL, mode 0600, a name no file had.
+  int fd = ::mkstemps(&name[0], 4);
+  if (fd < 0) {
+    if (error) *error = "cannot create " + finalPath + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    if (error) *error = "cannot create " + finalPath + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(name.c_str());
+    return nullptr;
+  }
+  *tempPath = name;
+  return file;
+}
+
+std::FILE* openPrivateAppend(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "ab");
+  if (!file) ::close(fd);
+  return file;
+}
+
+void syncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
 
 }  // namespace kestrune

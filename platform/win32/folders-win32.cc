@@ -2,6 +2,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -74,5 +78,43 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 }
 
 void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
+std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPath,
+                               std::string* error) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = finalPath + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(GetTickCount()) + "-" + std::to_string(counter++) + ".tmp";
+    // CREATE_NEW: never an existing file (nor what a link there points to).
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD code = GetLastError();
+      if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) continue;
+      if (error) *error = "cannot create " + finalPath + ": " + systemErrorText(code);
+      return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (!file) {
+      if (fd >= 0)
+        _close(fd);
+      else
+        CloseHandle(handle);
+      DeleteFileA(name.c_str());
+      if (error) *error = "cannot create " + finalPath;
+      return nullptr;
+    }
+    *tempPath = name;
+    return file;
+  }
+  if (error) *error = "cannot create " + finalPath + ": no unused temporary name";
+  return nullptr;
+}
+
+std::FILE* openPrivateAppend(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+
+// MOVEFILE_WRITE_THROUGH has made the rename durable already.
+void syncFolderOf(const std::string&) {}
 
 }  // namespace kestrune

@@ -87,6 +87,8 @@ struct CapturedErrors {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> filesIn(const std::string& folder);
 void createFolderTree(const std::string& path);
 
 }  // namespace kestrune::test

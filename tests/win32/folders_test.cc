@@ -100,14 +100,15 @@ TEST(Folders, OutputFileAppearsOnlyWhenCommitted) {
   EXPECT_EQ("previous", readAll(path));
   ASSERT_TRUE(commitOutputFile(out)) << out.error;
   EXPECT_EQ(record, readAll(path));
-  EXPECT_FALSE(pathExists(path + ".tmp"));
+  EXPECT_FALSE(pathExists(out.tempPath));
 
   OutputFile dropped;
   ASSERT_TRUE(openOutputFile(dropped, path));
   writeOutput(dropped, "half");
+  EXPECT_NE(out.tempPath, dropped.tempPath);
   discardOutputFile(dropped);
   EXPECT_EQ(record, readAll(path));
-  EXPECT_FALSE(pathExists(path + ".tmp"));
+  EXPECT_FALSE(pathExists(dropped.tempPath));
 }
 
 }  // namespace
