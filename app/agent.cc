@@ -33,7 +33,11 @@ void guarded(const char* caption, Job job) {
 }  // namespace
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
-  runTicks(app, {[&app] { runDailyReport(app); }, [&app] { runMonthlyReport(app); }}, stop);
+  SchedulerJobs jobs;
+  jobs.daily = [&app] { runDailyReport(app); };
+  jobs.monthly = [&app] { runMonthlyReport(app); };
+  jobs.dailyNow = [&app](RunOutcome* outcome) { runDailyReport(app, outcome); };
+  runTicks(app, jobs, stop);
 }
 
 int runAgent(AppState& app) {
