@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <exception>
+#include <string>
 #include <thread>
 
 #include "app/app_state.h"
@@ -30,6 +31,15 @@ void guarded(const char* caption, Job job) {
   }
 }
 
+// The answer to a client that asked for an export (kestrune send 0x488):
+// "ok:" only when gider.dat reached the server.
+std::string exportAnswer(const RunOutcome& outcome) {
+  if (!outcome.uploaded)
+    return "error: export finished, gider.dat not uploaded: " + outcome.reason + "\n";
+  return "ok: export finished, gider.dat uploaded (" + std::to_string(outcome.records) +
+         " records, " + std::to_string(outcome.images) + " images)\n";
+}
+
 }  // namespace
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
@@ -52,8 +62,11 @@ int runAgent(AppState& app) {
   WindowHandlers handlers;
   handlers.onExportRequest = [&app] {
     app.exportRequests.fetch_add(1);
-    guarded("EXPORT", [&] { runExpenseExport(app); });
+    RunOutcome outcome;
+    outcome.reason = "the export failed";  // kept when the run throws
+    guarded("EXPORT", [&] { runExpenseExport(app, &outcome); });
     requestRepaint(app.mainWindow);
+    return exportAnswer(outcome);
   };
   handlers.onCounterRequest = [&app] {
     app.counterRequests.fetch_add(1);

@@ -31,7 +31,9 @@ struct StatusPanel {
 };
 
 struct WindowHandlers {
-  std::function<void()> onExportRequest;   // runs a whole export, returns when done
+  // Runs a whole export and returns when done, with the answer for a client
+  // that asked ("ok: ..." when gider.dat arrived, else "error: ...").
+  std::function<std::string()> onExportRequest;
   std::function<void()> onCounterRequest;
   std::function<StatusPanel()> readStatus;
 };

@@ -134,6 +134,16 @@ TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
     stored.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
   EXPECT_EQ((std::vector<std::string>{"gider.dat", "fis1.jpg", "fis2.jpg", "gider.dat"}), stored);
 
+  // the counts of the export that sent both images again; then the server is down
+  db->exec("UPDATE expenses.moves SET islendi = 0");
+  std::string out;
+  EXPECT_EQ(0, runCli({"send", "0x488"}, &out));
+  EXPECT_EQ("ok: export finished, gider.dat uploaded (3 records, 2 images)\n", out);
+  ftp->stop();
+  EXPECT_EQ(1, runCli({"send", "0x488"}, &out));
+  ftp->start();
+  EXPECT_EQ("error: export finished, gider.dat not uploaded: the upload of gider.dat failed\n", out);
+
   ::kill(agent.pid, SIGINT);
   ASSERT_TRUE(agent.wait(30));
   EXPECT_EQ(0, agent.exitCode());

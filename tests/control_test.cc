@@ -64,6 +64,7 @@ class ControlSocket : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(exportMillis));
       --exportsRunning;
       ++exports;
+      return std::string("ok: export finished\n");
     };
     handlers.onCounterRequest = [this] { ++counters; };
     handlers.readStatus = [this] {

@@ -86,8 +86,8 @@ void finish(Client& c, const std::string& answer) {
 std::string answerRequest(const std::string& request) {
   std::string r = lower(request);
   if (r == "0x488") {
-    if (gControl.handlers.onExportRequest) gControl.handlers.onExportRequest();
-    return "ok: export finished\n";
+    if (!gControl.handlers.onExportRequest) return "ok: export finished\n";
+    return gControl.handlers.onExportRequest();
   }
   if (r == "0x490") {
     if (gControl.handlers.onCounterRequest) gControl.handlers.onCounterRequest();
