@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/report_now.h"
 #include "app/scheduler.h"
 #include "app/status.h"
 #include "db/company.h"
@@ -31,13 +32,18 @@ void guarded(const char* caption, Job job) {
   }
 }
 
-// The answer to a client that asked for an export (kestrune send 0x488):
-// "ok:" only when gider.dat reached the server.
+// The answers to clients that asked for a run (kestrune send 0x488, kestrune
+// report): "ok:" only when the file reached the server.
 std::string exportAnswer(const RunOutcome& outcome) {
   if (!outcome.uploaded)
     return "error: export finished, gider.dat not uploaded: " + outcome.reason + "\n";
   return "ok: export finished, gider.dat uploaded (" + std::to_string(outcome.records) +
          " records, " + std::to_string(outcome.images) + " images)\n";
+}
+
+std::string reportAnswer(const RunOutcome& outcome) {
+  if (!outcome.uploaded) return "error: daily report not uploaded: " + outcome.reason + "\n";
+  return "ok: daily report uploaded (" + std::to_string(outcome.products) + " products)\n";
 }
 
 }  // namespace
@@ -67,6 +73,14 @@ int runAgent(AppState& app) {
     guarded("EXPORT", [&] { runExpenseExport(app, &outcome); });
     requestRepaint(app.mainWindow);
     return exportAnswer(outcome);
+  };
+  handlers.onReportRequest = [&app](AnswerLater answer) {
+    if (!answer) {
+      askReportNow(app.reportNow);
+      return;
+    }
+    askReportNowAndReply(app.reportNow,
+                         [answer](const RunOutcome& outcome) { answer(reportAnswer(outcome)); });
   };
   handlers.onCounterRequest = [&app] {
     app.counterRequests.fetch_add(1);

@@ -99,6 +99,21 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_NE(std::string::npos, status.find("Export requests: 0, completed: 0\n")) << status;
   EXPECT_EQ(3, runCli({"run", "daily"})) << "a one-shot run refuses while the agent runs";
 
+  // a report now: answered when it is on the server, 1 with the reason when not
+  std::string report = ftp->remotePath("demo", "hash9_gunluk.html");
+  std::remove(report.c_str());
+  std::string out;
+  EXPECT_EQ(0, runCli({"report"}, &out)) << out;
+  EXPECT_EQ(0u, out.rfind("ok: daily report uploaded (", 0)) << out;
+  EXPECT_TRUE(test::fileExists(report));
+  std::string folder = report.substr(0, report.rfind('/'));
+  ASSERT_EQ(0, std::rename(folder.c_str(), (folder + ".away").c_str()));
+  EXPECT_EQ(1, runCli({"report"}, &out));
+  std::rename((folder + ".away").c_str(), folder.c_str());
+  EXPECT_NE(std::string::npos, out.find("error: daily report not uploaded: the upload failed")) << out;
+  EXPECT_EQ(0, runCli({"status"}, &status));
+  EXPECT_NE(std::string::npos, status.find("Success_Daily Report: 2\n")) << status;
+
   ::kill(agent.pid, SIGTERM);
   ASSERT_TRUE(agent.wait(30));
   EXPECT_EQ(0, agent.exitCode());
@@ -194,6 +209,8 @@ TEST_F(Agent, OneShotRunsSayWhetherTheyUploaded) {
   EXPECT_EQ(0u, out.rfind("kestrune ", 0));
   EXPECT_EQ(0, runCli({"--help"}, &out));
   EXPECT_NE(std::string::npos, out.find("send 0x488"));
+  EXPECT_NE(std::string::npos, out.find("kestrune report"));
+  EXPECT_EQ(3, runCli({"report"}, &out)) << "no agent answers";
   EXPECT_EQ(2, runCli({"send", "0x123"}));
   EXPECT_EQ(2, runCli({"status"}, &out)) << "no agent runs";
   EXPECT_NE(std::string::npos, out.find("no agent answers"));

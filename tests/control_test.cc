@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <dirent.h>
 #include <thread>
 
@@ -66,6 +67,10 @@ class ControlSocket : public ::testing::Test {
       ++exports;
       return std::string("ok: export finished\n");
     };
+    handlers.onReportRequest = [this](AnswerLater answer) {
+      std::lock_guard<std::mutex> lock(reportMutex);
+      reportAnswer = answer;
+    };
     handlers.onCounterRequest = [this] { ++counters; };
     handlers.readStatus = [this] {
       StatusPanel p;
@@ -88,6 +93,8 @@ class ControlSocket : public ::testing::Test {
   int exportMillis = 0;
   std::atomic<int> exports{0}, counters{0}, exportsRunning{0};
   std::atomic<bool> overlapped{false};
+  std::mutex reportMutex;
+  AnswerLater reportAnswer;
   WindowHandle window = nullptr;
   std::thread loop;
   int exitCode = -1;
@@ -126,6 +133,27 @@ TEST_F(ControlSocket, ExportsRunOneAfterTheOtherAndAnswerWhenDone) {
   b.join();
   EXPECT_EQ(2, exports.load());
   EXPECT_FALSE(overlapped.load());
+}
+
+TEST_F(ControlSocket, AReportClientWaitsAsideForItsAnswer) {
+  std::string reportAnswered;
+  std::atomic<bool> answered{false};
+  std::thread client([&] {
+    EXPECT_EQ(1, sendToAgent("report", &reportAnswered));
+    answered = true;
+  });
+  auto handed = [&] {
+    std::lock_guard<std::mutex> lock(reportMutex);
+    return static_cast<bool>(reportAnswer);
+  };
+  while (!handed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // the loop serves others meanwhile
+  std::string answer;
+  EXPECT_EQ(0, sendToAgent("status", &answer));
+  EXPECT_FALSE(answered.load());
+  std::thread([this] { reportAnswer("error: daily report not uploaded: the upload failed\n"); }).join();
+  client.join();
+  EXPECT_EQ("error: daily report not uploaded: the upload failed\n", reportAnswered);
 }
 
 TEST_F(ControlSocket, BadRequestsGetClearErrorsAndTheLoopGoesOn) {
