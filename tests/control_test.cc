@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <dirent.h>
 #include <thread>
 
@@ -68,8 +67,8 @@ class ControlSocket : public ::testing::Test {
       return std::string("ok: export finished\n");
     };
     handlers.onReportRequest = [this](AnswerLater answer) {
-      std::lock_guard<std::mutex> lock(reportMutex);
-      reportAnswer = answer;
+      reportAnswer = std::move(answer);
+      reportAsked = true;
     };
     handlers.onCounterRequest = [this] { ++counters; };
     handlers.readStatus = [this] {
@@ -93,7 +92,7 @@ class ControlSocket : public ::testing::Test {
   int exportMillis = 0;
   std::atomic<int> exports{0}, counters{0}, exportsRunning{0};
   std::atomic<bool> overlapped{false};
-  std::mutex reportMutex;
+  std::atomic<bool> reportAsked{false};
   AnswerLater reportAnswer;
   WindowHandle window = nullptr;
   std::thread loop;
@@ -136,24 +135,13 @@ TEST_F(ControlSocket, ExportsRunOneAfterTheOtherAndAnswerWhenDone) {
 }
 
 TEST_F(ControlSocket, AReportClientWaitsAsideForItsAnswer) {
-  std::string reportAnswered;
-  std::atomic<bool> answered{false};
-  std::thread client([&] {
-    EXPECT_EQ(1, sendToAgent("report", &reportAnswered));
-    answered = true;
-  });
-  auto handed = [&] {
-    std::lock_guard<std::mutex> lock(reportMutex);
-    return static_cast<bool>(reportAnswer);
-  };
-  while (!handed()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  // the loop serves others meanwhile
-  std::string answer;
-  EXPECT_EQ(0, sendToAgent("status", &answer));
-  EXPECT_FALSE(answered.load());
-  std::thread([this] { reportAnswer("error: daily report not uploaded: the upload failed\n"); }).join();
+  std::string got, answer;
+  std::thread client([&] { EXPECT_EQ(1, sendToAgent("report", &got)); });
+  while (!reportAsked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(0, sendToAgent("status", &answer)) << "served while the report client waits";
+  reportAnswer("error: daily report not uploaded: the upload failed\n");  // not the loop's thread
   client.join();
-  EXPECT_EQ("error: daily report not uploaded: the upload failed\n", reportAnswered);
+  EXPECT_EQ("error: daily report not uploaded: the upload failed\n", got);
 }
 
 TEST_F(ControlSocket, BadRequestsGetClearErrorsAndTheLoopGoesOn) {

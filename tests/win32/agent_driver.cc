@@ -6,10 +6,8 @@
 //   agent_driver export                WM_USER + 136; returns when the export is done
 //   agent_driver count                 WM_USER + 144
 //   agent_driver status                the status text (WM_COPYDATA query), UTF-8
-//   agent_driver report-now            the tray menu's "Reporting Now", clicked twice
-//                                      in a row: one daily report more, at once
-//                                      (the second click, while the first's run
-//                                      is due or running, is dropped)
+//   agent_driver report-now            "Reporting Now" clicked twice in a row: one
+//                                      daily report more at once, the second dropped
 //   agent_driver restore               the tray menu's RESTORE; the window shows
 //   agent_driver close                 WM_CLOSE; the window and its tray icon go
 //   agent_driver close-box CAPTION SECONDS
