@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <exception>
+#include <string>
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/report_now.h"
 #include "app/scheduler.h"
 #include "app/status.h"
 #include "db/company.h"
@@ -31,10 +33,28 @@ void guarded(const char* caption, Job job) {
   }
 }
 
+// The answers to clients that asked for a run (kestrune send 0x488, kestrune
+// report): "ok:" only when the file reached the server.
+std::string exportAnswer(const RunOutcome& outcome) {
+  if (!outcome.uploaded)
+    return "error: export finished, gider.dat not uploaded: " + outcome.reason + "\n";
+  return "ok: export finished, gider.dat uploaded (" + std::to_string(outcome.records) +
+         " records, " + std::to_string(outcome.images) + " images)\n";
+}
+
+std::string reportAnswer(const RunOutcome& outcome) {
+  if (!outcome.uploaded) return "error: daily report not uploaded: " + outcome.reason + "\n";
+  return "ok: daily report uploaded (" + std::to_string(outcome.products) + " products)\n";
+}
+
 }  // namespace
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
-  runTicks(app, {[&app] { runDailyReport(app); }, [&app] { runMonthlyReport(app); }}, stop);
+  SchedulerJobs jobs;
+  jobs.daily = [&app] { runDailyReport(app); };
+  jobs.monthly = [&app] { runMonthlyReport(app); };
+  jobs.dailyNow = [&app](RunOutcome* outcome) { runDailyReport(app, outcome); };
+  runTicks(app, jobs, stop);
 }
 
 int runAgent(AppState& app) {
@@ -49,8 +69,19 @@ int runAgent(AppState& app) {
   WindowHandlers handlers;
   handlers.onExportRequest = [&app] {
     app.exportRequests.fetch_add(1);
-    guarded("EXPORT", [&] { runExpenseExport(app); });
+    RunOutcome outcome;
+    outcome.reason = "the export failed";  // kept when the run throws
+    guarded("EXPORT", [&] { runExpenseExport(app, &outcome); });
     requestRepaint(app.mainWindow);
+    return exportAnswer(outcome);
+  };
+  handlers.onReportRequest = [&app](AnswerLater answer) {
+    if (!answer) {
+      askReportNow(app.reportNow);
+      return;
+    }
+    askReportNowAndReply(app.reportNow,
+                         [answer](const RunOutcome& outcome) { answer(reportAnswer(outcome)); });
   };
   handlers.onCounterRequest = [&app] {
     app.counterRequests.fetch_add(1);

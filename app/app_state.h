@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/health.h"
+#include "app/report_now.h"
 #include "db/company.h"
 #include "db/connection.h"
 #include "db/expenses.h"
@@ -62,6 +63,9 @@ struct AppState {
 
   mutable std::mutex healthMutex;  // guards health
   AgentHealth health;
+
+  // Daily reports asked for now, run by the scheduler's thread.
+  ReportRequests reportNow;
 };
 
 // Start-up's data: the folders, the three connections (company, sales,

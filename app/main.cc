@@ -13,7 +13,10 @@ const char kUsage[] =
     "usage:\n"
     "  kestrune                       run the agent (reports every 10 minutes, serves requests)\n"
     "  kestrune status                show the running agent's status panel\n"
-    "  kestrune send 0x488            ask the agent for an expense export; returns when done\n"
+    "  kestrune report                ask the agent for a daily report now; returns when it ran:\n"
+    "                                 0 uploaded, 1 not uploaded (why on stderr), 3 no agent answers\n"
+    "  kestrune send 0x488            ask the agent for an expense export; returns when done:\n"
+    "                                 0 gider.dat uploaded, 1 not uploaded (why on stderr)\n"
     "  kestrune send 0x490            send the counter request\n"
     "  kestrune run daily|monthly|export\n"
     "                                 do one job without an agent and exit:\n"
@@ -49,6 +52,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "status" && argc == 2) return ask("status");
+  if (verb == "report" && argc == 2) {
+    int code = ask("report");
+    return code == 2 ? 3 : code;  // 2: no agent answers
+  }
   if (verb == "send" && argc == 3) {
     std::string message = argv[2];
     if (message != "0x488" && message != "0x490") {

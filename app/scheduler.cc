@@ -2,8 +2,10 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
+#include "app/report_now.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/window.h"
@@ -26,6 +28,25 @@ void runGuarded(const std::function<void()>& job, const char* what) {
   }
 }
 
+// A scheduled run; a click meanwhile is dropped.
+void runScheduled(AppState& app, const std::function<void()>& job, const char* what) {
+  markRunning(app.reportNow, true);
+  runGuarded(job, what);
+  markRunning(app.reportNow, false);
+}
+
+// The run asked for now, if any; its outcome goes to those who wait for it.
+void runAsked(AppState& app, const SchedulerJobs& jobs) {
+  std::vector<ReportReply> replies;
+  if (!takeAskedRun(app.reportNow, &replies)) return;
+  RunOutcome outcome;
+  outcome.reason = "the report run failed";  // kept when the run throws
+  if (jobs.dailyNow) runGuarded([&] { jobs.dailyNow(&outcome); }, "daily report");
+  markRunning(app.reportNow, false);
+  requestRepaint(app.mainWindow);
+  for (const ReportReply& reply : replies) reply(outcome);
+}
+
 }  // namespace
 
 bool monthlyHour(int hour) { return (hour >= 15 && hour <= 22) || hour == 1 || hour == 2; }
@@ -38,16 +59,19 @@ TickPlan planTick(uint32_t tick, int hour) {
 }
 
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop) {
-  for (uint32_t tick = 1; !stop.load(); ++tick) {
-    sleepMillis(1000);
+  for (uint32_t tick = 1; !stop.load();) {
+    bool woken = sleepMillisUnlessWoken(1000, app.reportNow.wake);
     if (stop.load()) break;
-    if (planTick(tick, 0).daily) runGuarded(jobs.daily, "daily report");
+    runAsked(app, jobs);
+    if (woken) continue;
+    if (planTick(tick, 0).daily) runScheduled(app, jobs.daily, "daily report");
     // The hour is read after the daily run, and only on a monthly tick: a run
     // that ends past the hour decides by the hour it ended in.
     if (tick % kMonthlyTicks == 0 && planTick(tick, localNow().tm_hour).monthly)
-      runGuarded(jobs.monthly, "monthly report");
+      runScheduled(app, jobs.monthly, "monthly report");
     app.tickCount.fetch_add(1);
     requestRepaint(app.mainWindow);
+    ++tick;
   }
 }
 

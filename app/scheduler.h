@@ -1,5 +1,6 @@
 // The scheduler thread: a tick a second, the daily report every 600 ticks,
-// the monthly report every 21600 ticks inside its hour windows.
+// the monthly report every 21600 ticks inside its hour windows, and a daily
+// report whenever one is asked for now (app/report_now.h).
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 namespace kestrune {
 
 struct AppState;
+struct RunOutcome;
 
 struct TickPlan {
   bool daily = false;
@@ -24,12 +26,15 @@ bool monthlyHour(int hour);
 struct SchedulerJobs {
   std::function<void()> daily;
   std::function<void()> monthly;
+  std::function<void(RunOutcome*)> dailyNow;  // the daily run asked for now
 };
 
 // The thread's body: tick after tick until `stop` becomes true (checked every
 // tick). Sleeps and reads the local hour through the platform clock, adds 1
 // to tickCount and asks the window to repaint after every tick. A job that
-// throws is reported and the thread goes on.
+// throws is reported and the thread goes on. A run asked for now wakes the
+// sleep and runs at once; the tick it cut short then starts again, so that
+// the ticks of the schedule stay whole seconds.
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop);
 
 // runTicks with the daily and monthly report runs (app/agent.cc).

@@ -1,6 +1,7 @@
 // The replaceable clock and sleeper; the real ones are per system.
 #include "platform/clock.h"
 
+#include <chrono>
 #include <mutex>
 
 namespace kestrune {
@@ -35,6 +36,32 @@ void sleepMillis(int ms) {
     sleeper(ms);
   else
     systemSleepMillis(ms);
+}
+
+bool sleepMillisUnlessWoken(int ms, WakeSignal& wake) {
+  bool replaced;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    replaced = static_cast<bool>(gSleeper);
+  }
+  if (replaced) {
+    sleepMillis(ms);
+    std::lock_guard<std::mutex> lock(wake.mutex);
+    wake.pending = false;
+    return false;
+  }
+  std::unique_lock<std::mutex> lock(wake.mutex);
+  bool woken = wake.raised.wait_for(lock, std::chrono::milliseconds(ms), [&] { return wake.pending; });
+  wake.pending = false;
+  return woken;
+}
+
+void raiseWake(WakeSignal& wake) {
+  {
+    std::lock_guard<std::mutex> lock(wake.mutex);
+    wake.pending = true;
+  }
+  wake.raised.notify_all();
 }
 
 void setClockSource(ClockSource clock) {

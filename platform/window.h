@@ -1,7 +1,8 @@
 // The agent's face: a hidden main window with a tray icon and a status panel
 // on Windows; a local control socket elsewhere. Both take the same two
-// requests from other programs (0x488 export, 0x490 counter) and show the
-// same status panel.
+// requests from other programs (0x488 export, 0x490 counter), ask for a
+// report now (the tray menu's "Reporting Now", `kestrune report`) and show
+// the same status panel.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +36,18 @@ struct StatusPanel {
   std::vector<std::string> healthLines;
 };
 
+// Gives a waiting client its answer ("ok: ..." or "error: ..."); call it
+// once, from any thread.
+using AnswerLater = std::function<void(const std::string& answer)>;
+
 struct WindowHandlers {
-  std::function<void()> onExportRequest;   // runs a whole export, returns when done
+  // Runs a whole export and returns when done, with the answer for a client
+  // that asked ("ok: ..." when gider.dat arrived, else "error: ...").
+  std::function<std::string()> onExportRequest;
   std::function<void()> onCounterRequest;
+  // A daily report now. The tray menu gives no `answer` and waits for
+  // nothing; a client (`kestrune report`) is answered when its run is done.
+  std::function<void(AnswerLater answer)> onReportRequest;
   std::function<StatusPanel()> readStatus;
 };
 
@@ -62,9 +72,10 @@ void requestQuit();
 // the counts of the requests from other programs and the health lines.
 std::string statusPanelText(const StatusPanel& panel);
 
-// Client side: sends `request` ("0x488", "0x490", "status") to the agent of
-// this user. Returns 0 and the agent's answer, or non-zero with a message in
-// `answer` when no agent answers or it refused.
+// Client side: sends `request` ("0x488", "0x490", "status"; "report" on
+// Linux) to the agent of this user. Returns 0 and the agent's answer; 1 with
+// the agent's answer when it refused or the request failed; 2 with a message
+// when no agent answers.
 int sendToAgent(const std::string& request, std::string* answer);
 
 }  // namespace kestrune

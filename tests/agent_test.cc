@@ -106,6 +106,19 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_NE(std::string::npos, status.find("Export requests: 0, completed: 0\n")) << status;
   EXPECT_EQ(3, runCli({"run", "daily"})) << "a one-shot run refuses while the agent runs";
 
+  // a report now: answered when it is on the server, 1 with the reason when not
+  std::string report = ftp->remotePath("demo", "hash9_gunluk.html");
+  std::remove(report.c_str());
+  std::string out;
+  EXPECT_EQ(0, runCli({"report"}, &out)) << out;
+  EXPECT_EQ(0u, out.rfind("ok: daily report uploaded (", 0)) << out;
+  EXPECT_TRUE(test::fileExists(report));
+  std::string folder = report.substr(0, report.rfind('/'));
+  ASSERT_EQ(0, std::rename(folder.c_str(), (folder + ".away").c_str()));
+  EXPECT_EQ(1, runCli({"report"}, &out));
+  std::rename((folder + ".away").c_str(), folder.c_str());
+  EXPECT_NE(std::string::npos, out.find("error: daily report not uploaded: the upload failed")) << out;
+
   ::kill(agent.pid, SIGTERM);
   ASSERT_TRUE(agent.wait(30));
   EXPECT_EQ(0, agent.exitCode());
@@ -144,6 +157,16 @@ TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
   for (size_t at = log.find("<- STOR "); at != std::string::npos; at = log.find("<- STOR ", at + 1))
     stored.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
   EXPECT_EQ((std::vector<std::string>{"gider.dat", "fis1.jpg", "fis2.jpg", "gider.dat"}), stored);
+
+  // the counts of the export that sent both images again; then the server is down
+  db->exec("UPDATE expenses.moves SET islendi = 0");
+  std::string out;
+  EXPECT_EQ(0, runCli({"send", "0x488"}, &out));
+  EXPECT_EQ("ok: export finished, gider.dat uploaded (3 records, 2 images)\n", out);
+  ftp->stop();
+  EXPECT_EQ(1, runCli({"send", "0x488"}, &out));
+  ftp->start();
+  EXPECT_EQ("error: export finished, gider.dat not uploaded: the upload of gider.dat failed\n", out);
 
   ::kill(agent.pid, SIGINT);
   ASSERT_TRUE(agent.wait(30));
@@ -195,6 +218,8 @@ TEST_F(Agent, OneShotRunsSayWhetherTheyUploaded) {
   EXPECT_EQ(0u, out.rfind("kestrune ", 0));
   EXPECT_EQ(0, runCli({"--help"}, &out));
   EXPECT_NE(std::string::npos, out.find("send 0x488"));
+  EXPECT_NE(std::string::npos, out.find("kestrune report"));
+  EXPECT_EQ(3, runCli({"report"}, &out)) << "no agent answers";
   EXPECT_EQ(2, runCli({"send", "0x123"}));
   EXPECT_EQ(2, runCli({"status"}, &out)) << "no agent runs";
   EXPECT_NE(std::string::npos, out.find("no agent answers"));

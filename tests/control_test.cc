@@ -64,6 +64,11 @@ class ControlSocket : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(exportMillis));
       --exportsRunning;
       ++exports;
+      return std::string("ok: export finished\n");
+    };
+    handlers.onReportRequest = [this](AnswerLater answer) {
+      reportAnswer = std::move(answer);
+      reportAsked = true;
     };
     handlers.onCounterRequest = [this] { ++counters; };
     handlers.readStatus = [this] {
@@ -87,6 +92,8 @@ class ControlSocket : public ::testing::Test {
   int exportMillis = 0;
   std::atomic<int> exports{0}, counters{0}, exportsRunning{0};
   std::atomic<bool> overlapped{false};
+  std::atomic<bool> reportAsked{false};
+  AnswerLater reportAnswer;
   WindowHandle window = nullptr;
   std::thread loop;
   int exitCode = -1;
@@ -125,6 +132,16 @@ TEST_F(ControlSocket, ExportsRunOneAfterTheOtherAndAnswerWhenDone) {
   b.join();
   EXPECT_EQ(2, exports.load());
   EXPECT_FALSE(overlapped.load());
+}
+
+TEST_F(ControlSocket, AReportClientWaitsAsideForItsAnswer) {
+  std::string got, answer;
+  std::thread client([&] { EXPECT_EQ(1, sendToAgent("report", &got)); });
+  while (!reportAsked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(0, sendToAgent("status", &answer)) << "served while the report client waits";
+  reportAnswer("error: daily report not uploaded: the upload failed\n");  // not the loop's thread
+  client.join();
+  EXPECT_EQ("error: daily report not uploaded: the upload failed\n", got);
 }
 
 TEST_F(ControlSocket, BadRequestsGetClearErrorsAndTheLoopGoesOn) {

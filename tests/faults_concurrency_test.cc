@@ -81,7 +81,7 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   auto client = [&] {
     std::string answer;
     EXPECT_EQ(0, sendToAgent("0x488", &answer));
-    EXPECT_EQ("ok: export finished\n", answer);
+    EXPECT_EQ("ok: export finished, gider.dat uploaded (3 records, 0 images)\n", answer);
     ++answered;
   };
   auto asked = Clock::now();

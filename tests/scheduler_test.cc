@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/report_now.h"
 #include "app/scheduler.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -64,7 +65,8 @@ struct Runs {
   std::vector<std::string> log;
   SchedulerJobs jobs() {
     return {[this] { log.push_back("daily@" + std::to_string(localNow().tm_hour)); },
-            [this] { log.push_back("monthly@" + std::to_string(localNow().tm_hour)); }};
+            [this] { log.push_back("monthly@" + std::to_string(localNow().tm_hour)); },
+            nullptr};
   }
   int count(const std::string& prefix) const {
     int n = 0;
@@ -132,7 +134,7 @@ TEST(RunTicks, MonthlyDecidesByTheHourAfterTheDailyRun) {
                          jobs.daily();
                          if (++dailyRuns == 36) time.now += 120;  // two minutes on tick 21600
                        },
-                       jobs.monthly};
+                       jobs.monthly, nullptr};
     runTicks(app, slow, time.stop);
     EXPECT_EQ(c.monthly ? 1 : 0, runs.count("monthly")) << c.startHour << ":" << c.startMinute;
   }
@@ -159,7 +161,7 @@ TEST(RunTicks, AThrowingJobIsReportedAndTheThreadGoesOn) {
                        ++daily;
                        throw std::runtime_error("boom");
                      },
-                     nullptr};
+                     nullptr, nullptr};
   FakeTime time(localStamp(2026, 3, 10, 9, 0), 1800);
   runTicks(app, jobs, time.stop);
   EXPECT_EQ(3, daily);
@@ -176,6 +178,37 @@ TEST(RunTicks, StopsPromptlyFromAnotherThread) {
   stop = true;
   t.join();  // within about one real tick
   EXPECT_LE(app.tickCount.load(), 1);
+}
+
+// "Reporting Now" on the real clock: the asked-for run wakes the tick and
+// runs on the scheduler's thread; a click during a run is dropped, a client
+// that asks then gets a run of its own right after.
+TEST(RunTicks, AskedRunsWakeTheThreadAndAClickDuringARunIsDropped) {
+  AppState app;
+  std::atomic<bool> stop{false}, release{false};
+  std::atomic<int> runs{0};
+  SchedulerJobs jobs;
+  jobs.dailyNow = [&](RunOutcome* outcome) {
+    if (++runs == 1)
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    outcome->products = runs;
+  };
+  std::thread scheduler([&] { runTicks(app, jobs, stop); });
+  std::atomic<int> first{0}, second{0};
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // inside the first tick
+  auto asked = std::chrono::steady_clock::now();
+  askReportNowAndReply(app.reportNow, [&](const RunOutcome& o) { first = o.products; });
+  while (runs == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(600))
+      << "woken, not at the end of the tick";
+  EXPECT_FALSE(askReportNow(app.reportNow)) << "a click while the run is in progress";
+  askReportNowAndReply(app.reportNow, [&](const RunOutcome& o) { second = o.products; });
+  release = true;
+  while (second == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  stop = true;
+  scheduler.join();
+  EXPECT_EQ(1, first.load());
+  EXPECT_EQ(2, runs.load());
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 //   "0x488"  run an expense export; answered when it has finished
 //   "0x490"  count a request
 //   "status" the status panel as text
+//   "report" a daily report now; answered when that run has finished
 // Requests are served one after the other, as the window serves its messages.
+// A report runs on the scheduler's thread: its client waits aside, and the
+// loop goes on serving others until the answer comes.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,7 +23,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -46,10 +52,24 @@ struct ControlSocket {
   int listenFd = -1;
   int signalFd = -1;
   std::vector<Client> clients;
+  std::map<uint64_t, int> waiting;  // clients waiting for a later answer, by number
 };
 
 ControlSocket gControl;
+// The wake pipe ends the loop ('q') or tells it that later answers came ('a').
 int gWakePipe[2] = {-1, -1};
+
+// Later answers, handed over by other threads.
+std::mutex gAnswersMutex;
+std::vector<std::pair<uint64_t, std::string>> gAnswers;
+uint64_t gLastWaiting = 0;  // loop thread only
+
+void wakeLoop(char why) {
+  if (gWakePipe[1] >= 0) {
+    ssize_t ignored = ::write(gWakePipe[1], &why, 1);
+    (void)ignored;
+  }
+}
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -83,11 +103,48 @@ void finish(Client& c, const std::string& answer) {
   c.fd = -1;
 }
 
+// Parks the client until its answer comes from another thread; a client of
+// an agent that ends first loses its connection without an answer.
+void answerLater(Client& c) {
+  uint64_t number = ++gLastWaiting;
+  gControl.waiting[number] = c.fd;
+  int fd = c.fd;
+  c.fd = -1;
+  try {
+    gControl.handlers.onReportRequest([number](const std::string& answer) {
+      {
+        std::lock_guard<std::mutex> lock(gAnswersMutex);
+        gAnswers.emplace_back(number, answer);
+      }
+      wakeLoop('a');
+    });
+  } catch (...) {
+    gControl.waiting.erase(number);
+    c.fd = fd;  // answered with the error at once
+    throw;
+  }
+}
+
+void sendLaterAnswers() {
+  std::vector<std::pair<uint64_t, std::string>> answers;
+  {
+    std::lock_guard<std::mutex> lock(gAnswersMutex);
+    answers.swap(gAnswers);
+  }
+  for (const auto& [number, text] : answers) {
+    auto it = gControl.waiting.find(number);
+    if (it == gControl.waiting.end()) continue;  // from an earlier loop
+    sendAll(it->second, text);
+    ::close(it->second);
+    gControl.waiting.erase(it);
+  }
+}
+
 std::string answerRequest(const std::string& request) {
   std::string r = lower(request);
   if (r == "0x488") {
-    if (gControl.handlers.onExportRequest) gControl.handlers.onExportRequest();
-    return "ok: export finished\n";
+    if (!gControl.handlers.onExportRequest) return "ok: export finished\n";
+    return gControl.handlers.onExportRequest();
   }
   if (r == "0x490") {
     if (gControl.handlers.onCounterRequest) gControl.handlers.onCounterRequest();
@@ -138,6 +195,10 @@ void readFrom(Client& c) {
   }
   std::string answer;
   try {
+    if (lower(request) == "report" && gControl.handlers.onReportRequest) {
+      answerLater(c);
+      return;
+    }
     answer = answerRequest(request);
   } catch (const std::exception& e) {
     showError("CONTROL", std::string("request failed: ") + e.what());
@@ -160,7 +221,7 @@ void acceptClients() {
       finish(c, "error: refused: this agent serves its own user only\n");
       continue;
     }
-    if (gControl.clients.size() >= kMaxClients) {
+    if (gControl.clients.size() + gControl.waiting.size() >= kMaxClients) {
       finish(c, "error: busy\n");
       continue;
     }
@@ -249,8 +310,14 @@ int runMainLoop(WindowHandle) {
     int n = ::poll(fds.data(), fds.size(), 500);
     if (n < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) running = false;
-    if (fds[2].revents & POLLIN) running = false;
+    if (fds[2].revents & POLLIN) {
+      char why[64];
+      ssize_t got;
+      while ((got = ::read(gWakePipe[0], why, sizeof why)) > 0)
+        if (std::memchr(why, 'q', static_cast<size_t>(got))) running = false;
+    }
     if (!running) break;
+    sendLaterAnswers();
     // clients first, in the order they came; then new ones
     for (size_t i = 3; i < fds.size(); ++i) {
       Client& c = gControl.clients[i - 3];
@@ -265,6 +332,12 @@ int runMainLoop(WindowHandle) {
   for (Client& c : gControl.clients)
     if (c.fd >= 0) ::close(c.fd);
   gControl.clients.clear();
+  for (const auto& waiting : gControl.waiting) ::close(waiting.second);
+  gControl.waiting.clear();
+  {
+    std::lock_guard<std::mutex> lock(gAnswersMutex);
+    gAnswers.clear();
+  }
   ::close(gControl.listenFd);
   gControl.listenFd = -1;
   ::unlink(gControl.path.c_str());
@@ -276,12 +349,7 @@ int runMainLoop(WindowHandle) {
   return 0;
 }
 
-void requestQuit() {
-  if (gWakePipe[1] >= 0) {
-    ssize_t ignored = ::write(gWakePipe[1], "q", 1);
-    (void)ignored;
-  }
-}
+void requestQuit() { wakeLoop('q'); }
 
 int sendToAgent(const std::string& request, std::string* answer) {
   ::signal(SIGPIPE, SIG_IGN);

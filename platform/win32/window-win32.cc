@@ -1,5 +1,6 @@
-// The hidden main window: tray icon, popup menu, the two private messages
-// from other programs, the status panel and the message loop.
+// The hidden main window: tray icon, popup menu ("Reporting Now" and
+// RESTORE), the two private messages from other programs, the status panel
+// and the message loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -98,6 +99,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       if (LOWORD(wParam) == IDM_RESTORE) {
         ShowWindow(window, SW_RESTORE);
         ShowWindow(window, SW_SHOW);
+        return 0;
+      }
+      if (LOWORD(wParam) == IDM_REPORTING_NOW) {
+        // Only asks: the report runs on the scheduler's thread, and a click
+        // while a run is in progress is dropped there.
+        if (gHandlers.onReportRequest) gHandlers.onReportRequest(nullptr);
         return 0;
       }
       break;

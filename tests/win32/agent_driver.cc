@@ -6,6 +6,8 @@
 //   agent_driver export                WM_USER + 136; returns when the export is done
 //   agent_driver count                 WM_USER + 144
 //   agent_driver status                the status text (WM_COPYDATA query), UTF-8
+//   agent_driver report-now            "Reporting Now" clicked twice in a row: one
+//                                      daily report more at once, the second dropped
 //   agent_driver restore               the tray menu's RESTORE; the window shows
 //   agent_driver close                 WM_CLOSE; the window and its tray icon go
 //   agent_driver close-box CAPTION SECONDS
@@ -84,6 +86,14 @@ void pressOk(HWND box) {
   waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
 }
 
+// "Success_Daily Report" of the status text; -1 without an answer.
+int dailyReports() {
+  std::string text;
+  if (sendToAgent("status", &text) != 0) return -1;
+  size_t at = text.find("Success_Daily Report: ");
+  return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 22);
+}
+
 int seconds(const char* text) { return std::atoi(text) > 0 ? std::atoi(text) * 1000 : 60000; }
 
 int fail(const char* what) {
@@ -148,6 +158,17 @@ int main(int argc, char** argv) {
     std::fputs(answer.c_str(), stdout);
     return code == 0 ? 0 : 1;
   }
+  if (step == "report-now" && argc == 2) {
+    int before = dailyReports();
+    PostMessageW(agent, WM_COMMAND, 32778, 0);
+    PostMessageW(agent, WM_COMMAND, 32778, 0);
+    if (!waitFor([&] { return dailyReports() > before; }, 30000))
+      return fail("no daily report within 30 s of Reporting Now");
+    Sleep(3000);  // a second run would be over by now
+    int after = dailyReports();
+    std::printf("agent_driver: Success_Daily Report %d, then %d\n", before, after);
+    return after == before + 1 ? 0 : fail("the second click was not dropped");
+  }
   if (step == "restore" && argc == 2) {
     PostMessageW(agent, WM_COMMAND, 111, 0);
     if (!waitFor([&] { return IsWindowVisible(agent) != FALSE; }, 10000))
@@ -165,7 +186,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::printf(
-      "usage: agent_driver wait-window S | tray | export | count | status | restore | close |\n"
+      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |\n"
+      "                    close |\n"
       "                    close-box CAPTION S | close-boxes S\n");
   return 2;
 }

@@ -47,6 +47,7 @@ int main() {
     }
     exporting = false;
     ++exportsCompleted;
+    return std::string("ok: export finished\n");
   };
   handlers.onCounterRequest = [&] { ++counterRequests; };
   handlers.readStatus = [&] {

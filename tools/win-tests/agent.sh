@@ -15,8 +15,9 @@
 #                  server, byte-identical to the Linux agent's; tray icon; a
 #                  second copy exits 1; WM_USER + 136 → gider.dat, images and
 #                  marks as the Linux export made them; WM_USER + 144 counted;
-#                  the restored status panel's screenshot; WM_CLOSE → exit 0,
-#                  tray icon gone
+#                  the tray menu's "Reporting Now" → a daily report at once
+#                  (a second click meanwhile dropped); the restored status
+#                  panel's screenshot; WM_CLOSE → exit 0, tray icon gone
 #   agent-db-down  nothing listens at "ipno": the start-up's message boxes,
 #                  closed from outside, the first one READ_COMPANY
 #   installer      Kestrune-setup.exe /S: refused settings, the installed
@@ -159,6 +160,12 @@ agent_group() {
   check "status: one daily report"  has_line "$status" "Success_Daily Report: 1"
   check "status: the export counted" has_line "$status" "Export requests: 1, completed: 1"
   check "status: WM_USER + 144 counted" has_line "$status" "Counter requests: 1"
+
+  # The next scheduled report is ten minutes away: a report now comes from the menu.
+  rm -f "$remote/$report"
+  check "Reporting Now: a daily report at once, the second click dropped" driver report-now
+  check "its report on the FTP server, byte-identical to the Linux agent's" \
+    same_files "$remote/$report" "$agent_remote_linux/$report"
 
   check "RESTORE shows the status panel" driver restore
   import -window root "$artifacts/agent-status-panel.png"
