@@ -210,7 +210,8 @@ void startDatabase(Database& db) {
 
 // Administration over the server's socket (not measured).
 std::string adminSql(const Database& db, const std::string& statement) {
-  return trimmed(shell("mariadb --no-defaults --batch --skip-column-names -S " +
+  return trimmed(shell("mariadb --no-defaults --batch --skip-column-names "
+                       "--default-character-set=utf8mb4 -S " +
                        quote(db.dir + "/sock") + " -uroot -e " + quote(statement)));
 }
 

@@ -60,8 +60,8 @@ has_line() { grep -qxF -- "$2" <<<"$1"; }
 no_agent_window() { ! driver status >/dev/null 2>&1; }
 same_files() { cmp -s "$1" "$2"; }
 
-agent_sql() { # server-dir statement
-  mariadb --no-defaults -S "$1/sock" -uroot --batch --skip-column-names -e "$2"
+agent_sql() { # server-dir statement; UTF-8 whatever the locale
+  mariadb --no-defaults --default-character-set=utf8mb4 -S "$1/sock" -uroot --batch --skip-column-names -e "$2"
 }
 
 # ---- made once: servers, data and what the Linux agent writes ---------------
