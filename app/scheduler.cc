@@ -51,6 +51,13 @@ void runAsked(AppState& app, const SchedulerJobs& jobs) {
 
 bool monthlyHour(int hour) { return (hour >= 15 && hour <= 22) || hour == 1 || hour == 2; }
 
+bool monthlyFollows(uint32_t tick, int hour, bool* due) {
+  if (tick % kMonthlyTicks == 0) *due = true;
+  if (!*due || !monthlyHour(hour)) return false;
+  *due = false;
+  return true;
+}
+
 TickPlan planTick(uint32_t tick, int hour) {
   TickPlan plan;
   plan.daily = tick % kDailyTicks == 0;
@@ -59,16 +66,19 @@ TickPlan planTick(uint32_t tick, int hour) {
 }
 
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop) {
+  bool monthlyDue = false;
   for (uint32_t tick = 1; !stop.load();) {
     bool woken = sleepMillisUnlessWoken(1000, app.reportNow.wake);
     if (stop.load()) break;
     runAsked(app, jobs);
     if (woken) continue;
-    if (planTick(tick, 0).daily) runScheduled(app, jobs.daily, "daily report");
-    // The hour is read after the daily run, and only on a monthly tick: a run
-    // that ends past the hour decides by the hour it ended in.
-    if (tick % kMonthlyTicks == 0 && planTick(tick, localNow().tm_hour).monthly)
-      runScheduled(app, jobs.monthly, "monthly report");
+    if (planTick(tick, 0).daily) {
+      runScheduled(app, jobs.daily, "daily report");
+      // The hour is read after the daily run: a run that ends past the hour
+      // decides by the hour it ended in.
+      if (monthlyFollows(tick, localNow().tm_hour, &monthlyDue))
+        runScheduled(app, jobs.monthly, "monthly report");
+    }
     app.tickCount.fetch_add(1);
     requestRepaint(app.mainWindow);
     ++tick;

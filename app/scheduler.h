@@ -1,6 +1,7 @@
 // The scheduler thread: a tick a second, the daily report every 600 ticks,
-// the monthly report every 21600 ticks inside its hour windows, and a daily
-// report whenever one is asked for now (app/report_now.h).
+// the monthly report every 21600 ticks inside its hour windows (one that falls
+// due outside them at the first daily run inside), and a daily report
+// whenever one is asked for now (app/report_now.h).
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,11 @@ TickPlan planTick(uint32_t tick, int hour);
 
 // True when the monthly report may run at this local hour (15-22, 1-2).
 bool monthlyHour(int hour);
+
+// After the daily run of a daily tick: whether the monthly run follows now.
+// The monthly run falls due every 21600 ticks (`due` is set) and is made at
+// the first daily run inside its hours, at once when the due tick is.
+bool monthlyFollows(uint32_t tick, int hour, bool* due);
 
 struct SchedulerJobs {
   std::function<void()> daily;

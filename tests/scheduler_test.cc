@@ -140,6 +140,29 @@ TEST(RunTicks, MonthlyDecidesByTheHourAfterTheDailyRun) {
   }
 }
 
+// A monthly run that falls due outside its hours is made at the first daily
+// run inside them: a workstation on from 17:00 to 01:30 meets its due tick at
+// 23:00 and still sends one.
+TEST(RunTicks, AMonthlyRunDueOutsideItsHoursComesAtTheFirstDailyRunInside) {
+  struct Case {
+    int startHour;
+    uint32_t ticks;
+    std::vector<std::string> monthly;
+  } cases[] = {{17, 30600, {"monthly@1"}},        // due 23:00, made 01:00
+               {21, 64800, {"monthly@15"}},       // due 03:00 and 09:00: one, at 15:00
+               {9, 21600 + 600, {"monthly@15"}}};  // due 15:00 inside: at once, once
+  for (const Case& c : cases) {
+    AppState app;
+    Runs runs;
+    FakeTime time(localStamp(2026, 3, 10, c.startHour, 0), c.ticks);
+    runTicks(app, runs.jobs(), time.stop);
+    std::vector<std::string> monthly;
+    for (const std::string& l : runs.log)
+      if (l.rfind("monthly", 0) == 0) monthly.push_back(l);
+    EXPECT_EQ(c.monthly, monthly) << "from " << c.startHour << ":00";
+  }
+}
+
 TEST(RunTicks, ASimulatedDayRunsTheExpectedJobs) {
   AppState app;
   Runs runs;
