@@ -273,5 +273,44 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
   stopAgent(agent);
 }
 
+// Without XDG_RUNTIME_DIR the socket lives in a folder of the user's own,
+// never in a shared one; a socket that another user made is not talked to.
+TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
+  ::unsetenv("XDG_RUNTIME_DIR");
+  std::string folder = std::string(std::getenv("HOME")) + "/.cache/kestrune";
+  std::filesystem::remove_all(folder);
+  socket = folder + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  struct stat st {};
+  ASSERT_EQ(0, ::lstat(folder.c_str(), &st));
+  EXPECT_EQ(0700u, st.st_mode & 0777);
+  status();
+  stopAgent(agent);
+
+  ASSERT_EQ(0, ::chmod(folder.c_str(), 0755));  // a folder others may enter is not used
+  std::string out;
+  EXPECT_EQ(2, test::runCli({"status"}, &out));
+  EXPECT_NE(std::string::npos, out.find("mode 0700")) << out;
+  ASSERT_EQ(0, ::chmod(folder.c_str(), 0700));
+
+  // Another user's listener where this user's agent would be.
+  ASSERT_NO_FATAL_FAILURE(useRunDirOtherUsersReach());
+  ASSERT_EQ(0, ::chmod(runDir.c_str(), 01777));
+  std::string listener =
+      "setpriv --reuid=nobody --regid=nogroup --clear-groups /usr/bin/python3 -c '"
+      "import socket,sys\n"
+      "s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen()\n"
+      "c,_=s.accept(); c.sendall(b\"ok: export finished\\n\"); c.close()\n"
+      "' " + socket;
+  Child fake = test::spawn({"/bin/sh", "-c", listener}, test::testDir() + "/fake.log");
+  for (int i = 0; i < 500 && !test::fileExists(socket); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(2, test::runCli({"send", "0x488"}, &out));
+  EXPECT_NE(std::string::npos, out.find("refused: " + socket + " is served by user")) << out;
+  ::kill(fake.pid, SIGTERM);
+  fake.wait(10);
+}
+
 }  // namespace
 }  // namespace kestrune

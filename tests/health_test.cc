@@ -83,7 +83,12 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   EXPECT_EQ("Resmini bekleyen hareket: 2", lines[3]);
   EXPECT_EQ("Son hata: 08.12.2026 14:00:05 READ_COMPANY: Ş " + std::string(78, 'x'), lines[4]);
   EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", lines[5]);
-  std::string text = statusPanelText(readStatusPanel(app));
+  StatusPanel panel = readStatusPanel(app);
+  panel.companyName = u"K\u00F6\u015Fk\x1b[2J";  // no database text drives the terminal
+  panel.companyFolder = "demo\r\n";
+  std::string text = statusPanelText(panel);
+  EXPECT_EQ(0u, text.find("Firma: Köşk?[2J\n")) << text;
+  EXPECT_NE(std::string::npos, text.find("company_folder: demo??\n")) << text;
   EXPECT_EQ(text.size() - lines[5].size() - 1, text.rfind(lines[5])) << "health lines come last";
 }
 

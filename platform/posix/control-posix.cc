@@ -1,6 +1,8 @@
 // The agent's face on Linux: a local control socket instead of the hidden
-// window. ${XDG_RUNTIME_DIR:-/tmp}/kestrune-$UID.sock, mode 0600, peers of
-// other users refused. One request per connection, one line of text:
+// window. $XDG_RUNTIME_DIR/kestrune-$UID.sock, or without XDG_RUNTIME_DIR
+// (cron, su, a system service) in $HOME/.cache/kestrune, a folder of the
+// user's own (0700); mode 0600, peers of other users refused, and a client
+// talks only to a socket of its own user. One request per connection, one line of text:
 //   "0x488"  run an expense export; answered when it has finished
 //   "0x490"  count a request
 //   "status" the status panel as text
@@ -15,6 +17,7 @@
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <pwd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -250,10 +253,52 @@ bool agentAnswers(const std::string& path) {
   return ok;
 }
 
-std::string socketPath() {
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  const passwd* user = ::getpwuid(::getuid());
+  return user && user->pw_dir ? user->pw_dir : "";
+}
+
+// A folder that this user owns and nobody else can enter: made when missing,
+// otherwise checked (a link, another owner or a looser mode is refused).
+bool ensurePrivateFolder(const std::string& path, std::string* why) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    *why = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *why = path + " is not a folder";
+    return false;
+  }
+  if (st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
+    *why = path + " must belong to this user and be closed to others (mode 0700)";
+    return false;
+  }
+  return true;
+}
+
+// The socket's path; empty with `why` set when its folder cannot be trusted.
+std::string socketPath(std::string* why) {
+  std::string name = "/kestrune-" + std::to_string(::getuid()) + ".sock";
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folder = runtime && *runtime ? runtime : "/tmp";
-  return folder + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+  if (runtime && *runtime) return runtime + name;
+  // Not a shared folder such as /tmp, where another user could make the
+  // socket first.
+  std::string home = homeFolder();
+  if (home.empty()) {
+    *why = "neither XDG_RUNTIME_DIR nor a home folder is known";
+    return std::string();
+  }
+  std::string cache = home + "/.cache";
+  if (::mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) {
+    *why = "cannot create " + cache + ": " + std::strerror(errno);
+    return std::string();
+  }
+  std::string folder = cache + "/kestrune";
+  if (!ensurePrivateFolder(folder, why)) return std::string();
+  return folder + name;
 }
 
 }  // namespace
@@ -276,7 +321,12 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail("cannot make pipe");
 
   gControl.handlers = handlers;
-  gControl.path = socketPath();
+  std::string why;
+  gControl.path = socketPath(&why);
+  if (gControl.path.empty()) {
+    if (error) *error = "no folder for the control socket: " + why;
+    return nullptr;
+  }
   sockaddr_un sa{};
   if (gControl.path.size() >= sizeof sa.sun_path) {
     errno = ENAMETOOLONG;
@@ -353,7 +403,12 @@ void requestQuit() { wakeLoop('q'); }
 
 int sendToAgent(const std::string& request, std::string* answer) {
   ::signal(SIGPIPE, SIG_IGN);
-  std::string path = socketPath();
+  std::string why;
+  std::string path = socketPath(&why);
+  if (path.empty()) {
+    *answer = "no agent answers: " + why;
+    return 2;
+  }
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *answer = std::string("cannot make socket: ") + std::strerror(errno);
@@ -364,6 +419,15 @@ int sendToAgent(const std::string& request, std::string* answer) {
   std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
     *answer = "no agent answers on " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return 2;
+  }
+  // Whoever made the socket gets no request (nor the chance to answer "ok").
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::getuid()) {
+    *answer = "refused: " + path + " is served by user " + std::to_string(peer.uid) +
+              ", not by this user's agent";
     ::close(fd);
     return 2;
   }
