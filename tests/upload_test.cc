@@ -252,7 +252,11 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST(UploadAccount, HostFromSettingsOrTheDefault) {
+// "host" or "host:port" with a port from 1 to 65535. Any other value stays
+// whole as the host name, which no upload reaches: a bad setting fails every
+// upload instead of sending it to the compiled-in host or to a port the value
+// did not name.
+TEST_F(Upload, HostSettingOrTheDefault) {
   test::writeSettings({});
   FtpAccount a = uploadAccount();
   EXPECT_EQ("ftp.ostrelian.com.tr", a.host);
@@ -261,15 +265,37 @@ TEST(UploadAccount, HostFromSettingsOrTheDefault) {
   EXPECT_EQ("wKup3h58", a.password);
   EXPECT_EQ("Ftp_Melrova", a.agentName);
 
-  test::writeSettings({{"ftphost", "ftp.example.test"}});
-  a = uploadAccount();
-  EXPECT_EQ("ftp.example.test", a.host);
-  EXPECT_EQ(21, a.port);
-
-  test::writeSettings({{"ftphost", "127.0.0.5:2100"}});
-  a = uploadAccount();
-  EXPECT_EQ("127.0.0.5", a.host);
-  EXPECT_EQ(2100, a.port);
+  const std::string h = server->address;
+  struct Case {
+    std::string value, host;
+    int port;
+  } cases[] = {{"", "ftp.ostrelian.com.tr", 21},
+               {"ftp.example.test", "ftp.example.test", 21},
+               {h + ":2121", h, 2121},
+               {h + ":1", h, 1},
+               {h + ":65535", h, 65535},
+               // refused
+               {h + ":0", h + ":0", 21},
+               {h + ":65536", h + ":65536", 21},
+               {h + ":0002121", h + ":0002121", 21},
+               {h + ":ftp", h + ":ftp", 21},
+               {h + ":21a", h + ":21a", 21},
+               {h + ":", h + ":", 21},
+               {":2121", ":2121", 21},
+               {h + ":2121:2121", h + ":2121:2121", 21}};
+  std::string path = localFile("a.txt", "a");
+  size_t mark = logMark();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    test::writeSettings({{"ftphost", c.value}});
+    a = uploadAccount();
+    EXPECT_EQ(c.host, a.host);
+    EXPECT_EQ(c.port, a.port);
+    if (a.host == c.value && c.value.find(':') != std::string::npos) {
+      EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+    }
+  }
+  EXPECT_EQ(mark, logMark()) << "the server at " << h << ":2121 saw a connection";
 
   test::writeSettings({{"ipno", "127.0.0.1"}});
   EXPECT_EQ("ftp.ostrelian.com.tr", uploadAccount().host);
