@@ -36,7 +36,7 @@ class AgentFaults : public ::testing::Test {
     shop.seed();
     runDir = test::freshFolder("run");
     ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
-    socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+    socket = test::controlSocketPath(runDir);
     agentLog = test::testDir() + "/agent.log";
     std::remove(agentLog.c_str());
   }
@@ -44,20 +44,7 @@ class AgentFaults : public ::testing::Test {
     if (!shop.db->running()) shop.db->resume();
     ::unsetenv("XDG_RUNTIME_DIR");
   }
-  // Starts the agent and waits for its socket. On a shared machine another
-  // checkout's kestrune may be running: the single-instance guard then ends
-  // ours with 1 at once, and it is started again a little later.
-  Child startAgent() {
-    for (int attempt = 0;; ++attempt) {
-      Child c = test::spawn(test::agentCommand(), agentLog);
-      auto started = Clock::now();
-      while (secondsSince(started) < 60 && !test::fileExists(socket) && !c.wait(0))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      startSeconds = secondsSince(started);
-      if (test::fileExists(socket) || !c.exited || c.exitCode() != 1 || attempt == 30) return c;
-      std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
-  }
+  Child startAgent() { return test::startAgent(socket, agentLog, &startSeconds); }
   void stopAgent(Child& agent) {
     ::kill(agent.pid, SIGTERM);
     ASSERT_TRUE(agent.wait(30));

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "platform/window.h"
+#include "tests/support/agent.h"
 #include "tests/support/faults.h"
 
 namespace kestrune {
@@ -33,7 +34,7 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   shop.seed();
   std::string runDir = test::freshFolder("run");
   ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
-  std::string socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+  std::string socket = test::controlSocketPath(runDir);
   // The archive half of the daily read takes two seconds on the server.
   shop.db->exec("RENAME TABLE satislar.shpchrtarch TO satislar.shpchrtarch_real");
   shop.db->exec(
@@ -76,7 +77,9 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
-  if (!awayAtStart) ASSERT_TRUE(shop.waitForStatement("shpchrtarch")) << "the scheduler's report run";
+  if (!awayAtStart) {
+    ASSERT_TRUE(shop.waitForStatement("shpchrtarch")) << "the scheduler's report run";
+  }
   std::atomic<int> answered{0};
   auto client = [&] {
     std::string answer;
@@ -106,7 +109,9 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   shop.db->exec("DROP VIEW satislar.shpchrtarch");
   shop.db->exec("RENAME TABLE satislar.shpchrtarch_real TO satislar.shpchrtarch");
 
-  if (!awayAtStart) EXPECT_EQ(1, reportsWhenDone) << "the exports did not wait for the report run";
+  if (!awayAtStart) {
+    EXPECT_EQ(1, reportsWhenDone) << "the exports did not wait for the report run";
+  }
   EXPECT_EQ(2, answered.load());
   EXPECT_EQ(2, app.exportsCompleted.load());
   EXPECT_EQ(2, app.exportsUploaded.load());
@@ -119,12 +124,13 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplamİ", "175.50")));
   EXPECT_NE(std::string::npos, page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
   EXPECT_EQ(startErrors, errors.count()) << errors.captions();
-  if (awayAtStart)
+  if (awayAtStart) {
     EXPECT_EQ(
         "READ_COMPANY,READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME,READ_COMPANY,"
         "READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME,READ_GUNLUK_SATIS_OZET,"
         "READ_URUN_SATISLARI_UNION",
         errors.captions());
+  }
   ::unsetenv("LC_ALL");
 }
 
