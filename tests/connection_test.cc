@@ -7,14 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "db/connection.h"
 #include "db/query.h"
-#include "tests/support/servers.h"
+#include "tests/support/faults.h"
 
 namespace kestrune {
 namespace {
@@ -280,10 +279,9 @@ TEST(QueryFrame, SilentServerTimesOut) {
   DatabaseConnection db;
   openConnection(db);
   CapturedErrors errors;
-  auto started = std::chrono::steady_clock::now();
+  auto started = test::Clock::now();
   EXPECT_FALSE(runQuery(db, {"company", "READ_COMPANY", "SELECT 1"}, [](sql::ResultSet&) {}));
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  double seconds = test::secondsSince(started);
   setDatabaseTimeouts(saved);
   ::close(s);
   EXPECT_LT(seconds, 30.0);
