@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "tests/support/agent.h"
@@ -27,11 +28,12 @@ class Agent : public ::testing::Test {
     shop.seed();
     db = shop.db;
     ftp = shop.ftp;
+    root = shop.root;
     // both moves with a receipt image
     db->exec("UPDATE expenses.moves SET imgfilename = CONCAT('fis', Id, '.jpg')");
-    test::createFolderTree(shop.root + "/giderler");
-    test::writeFile(shop.root + "/giderler/fis1.jpg", "JPEG-1");
-    test::writeFile(shop.root + "/giderler/fis2.jpg", "JPEG-2");
+    test::createFolderTree(root + "/giderler");
+    test::writeFile(root + "/giderler/fis1.jpg", "JPEG-1");
+    test::writeFile(root + "/giderler/fis2.jpg", "JPEG-2");
     runDir = test::freshFolder("run");
     ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
     socket = test::controlSocketPath(runDir);
@@ -45,7 +47,7 @@ class Agent : public ::testing::Test {
   test::Restaurant shop;
   test::MariaDb* db = nullptr;
   test::FtpServer* ftp = nullptr;
-  std::string runDir, socket, agentLog;
+  std::string root, runDir, socket, agentLog;
 };
 
 TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {

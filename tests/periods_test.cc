@@ -11,7 +11,8 @@
 namespace kestrune {
 namespace {
 
-using test::localStamp;
+// Seconds of a local wall-clock time in the current zone (the hour must exist).
+const auto localSeconds = test::localStamp;
 
 // Puts the process into another time zone while it lives.
 class ZoneGuard {
@@ -45,7 +46,7 @@ class Periods : public ::testing::Test {
   // The daily period at a local time.
   std::pair<std::string, std::string> dailyAt(int year, int month, int day, int hour, int minute,
                                               int second) {
-    setNow(localStamp(year, month, day, hour, minute, second));
+    setNow(localSeconds(year, month, day, hour, minute, second));
     ReportPeriod p;
     setDailyPeriod(p);
     return {p.begin, p.end};
@@ -69,7 +70,7 @@ TEST_F(Periods, EarlyMorningCrossesMonthAndYear) {
 
 TEST_F(Periods, ClockTickingDuringTheChoiceStaysOnOneDay) {
   // The first reading says 23:59:59, every later one the next day's 00:00:00.
-  int64_t before = localStamp(2024, 5, 15, 23, 59, 59);
+  int64_t before = localSeconds(2024, 5, 15, 23, 59, 59);
   int calls = 0;
   setClockSource([&] { return calls++ == 0 ? before : before + 1; });
   ReportPeriod p;
@@ -79,7 +80,7 @@ TEST_F(Periods, ClockTickingDuringTheChoiceStaysOnOneDay) {
 }
 
 TEST_F(Periods, DaysAndStampFollowTheClock) {
-  setNow(localStamp(2024, 12, 7, 6, 0, 0));
+  setNow(localSeconds(2024, 12, 7, 6, 0, 0));
   ReportPeriod p;
   stampNow(p);
   EXPECT_STREQ("07.12.2024", p.dateText);
@@ -97,7 +98,7 @@ TEST_F(Periods, DaysAndStampFollowTheClock) {
   EXPECT_EQ(7, p.todayTime.tm_mday);
   EXPECT_EQ(11, p.todayTime.tm_mon);
 
-  setNow(localStamp(2024, 12, 31, 23, 5, 9));
+  setNow(localSeconds(2024, 12, 31, 23, 5, 9));
   tomorrow(p);
   EXPECT_STREQ("01.01.2025", p.dateText);
   EXPECT_STREQ("23:05:09", p.timeText);
@@ -105,13 +106,13 @@ TEST_F(Periods, DaysAndStampFollowTheClock) {
 
 TEST_F(Periods, DaylightSavingDays) {
   ZoneGuard berlin("Europe/Berlin");
-  ASSERT_EQ(23 * 3600, localStamp(2024, 4, 1, 0, 0, 0) - localStamp(2024, 3, 31, 0, 0, 0))
+  ASSERT_EQ(23 * 3600, localSeconds(2024, 4, 1, 0, 0, 0) - localSeconds(2024, 3, 31, 0, 0, 0))
       << "time zone data for Europe/Berlin missing";
   ReportPeriod p;
 
   // 31 March 2024 had 23 hours. Half past midnight after it, now minus a day
   // is 23:30 on 30 March...
-  setNow(localStamp(2024, 4, 1, 0, 30, 0));
+  setNow(localSeconds(2024, 4, 1, 0, 30, 0));
   yesterday(p);
   EXPECT_STREQ("30.03.2024", p.dateText);
   EXPECT_STREQ("23:30:00", p.timeText);
@@ -121,17 +122,17 @@ TEST_F(Periods, DaylightSavingDays) {
   EXPECT_STREQ("2024-04-01 05:59:59", p.end);
 
   // The evening before it, tomorrow is half past midnight on 1 April.
-  setNow(localStamp(2024, 3, 30, 23, 30, 0));
+  setNow(localSeconds(2024, 3, 30, 23, 30, 0));
   tomorrow(p);
   EXPECT_STREQ("01.04.2024", p.dateText);
   EXPECT_STREQ("00:30:00", p.timeText);
 
   // 27 October 2024 had 25 hours: at 23:30 a day earlier is 00:30 the same date.
-  setNow(localStamp(2024, 10, 27, 23, 30, 0));
+  setNow(localSeconds(2024, 10, 27, 23, 30, 0));
   yesterday(p);
   EXPECT_STREQ("27.10.2024", p.dateText);
   EXPECT_STREQ("00:30:00", p.timeText);
-  setNow(localStamp(2024, 10, 28, 0, 30, 0));
+  setNow(localSeconds(2024, 10, 28, 0, 30, 0));
   setDailyPeriod(p);
   EXPECT_STREQ("2024-10-27 06:00:00", p.begin);
   EXPECT_STREQ("2024-10-28 05:59:59", p.end);

@@ -37,10 +37,10 @@
 #include "db/expenses.h"
 #include "db/query.h"
 #include "platform/clock.h"
+#include "transfer/upload.h"
 #include "platform/errors.h"
 #include "reports/runs.h"
 #include "transfer/export.h"
-#include "transfer/upload.h"
 
 using namespace kestrune;
 
