@@ -240,17 +240,17 @@ TEST_P(SilentServer, GivesUpWithinTheBound) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SilentServer,
-    ::testing::Values(StallCase{"silent", 2122, -2, {2, 30, 30}, 2.0, 1},
-                      StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
-                      StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
-                      StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
-    [](const ::testing::TestParamInfo<StallCase>& info) {
-      std::string name = info.param.mode;
-      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Modes, SilentServer,
+                         ::testing::Values(
+                             StallCase{"silent", 2122, -2, {2, 30, 30}, 2.0, 1},
+                             StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
+                             StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
+                             StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
+                         [](const ::testing::TestParamInfo<StallCase>& info) {
+                           std::string name = info.param.mode;
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
 
 // "host" or "host:port" with a port from 1 to 65535. Any other value stays
 // whole as the host name, which no upload reaches: a bad setting fails every
