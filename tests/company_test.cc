@@ -29,6 +29,8 @@ TEST_F(MasterData, CompanyTakesFirstRowOnly) {
       "INSERT INTO company.maininfo (compname,compfolder,mustID,machID,yedeklemehash,raporlamahash) "
       "VALUES ('Köşk Lokantası','kosk',42,'M1','yh','rh'), ('Other','other',7,'M2','y2','r2')");
   CompanyInfo c;
+  c.branchName = "Merkez";  // no column holds the branch: it stays
+  c.branchNo = 3;
   EXPECT_EQ(1, readCompany(db, c));
   EXPECT_EQ("Köşk Lokantası", c.compname);
   EXPECT_EQ("kosk", c.compfolder);
@@ -36,8 +38,8 @@ TEST_F(MasterData, CompanyTakesFirstRowOnly) {
   EXPECT_EQ("M1", c.machID);
   EXPECT_EQ("yh", c.yedeklemehash);
   EXPECT_EQ("rh", c.raporlamahash);
-  EXPECT_EQ("", c.branchName);
-  EXPECT_EQ(0, c.branchNo);
+  EXPECT_EQ("Merkez", c.branchName);
+  EXPECT_EQ(3, c.branchNo);
   EXPECT_EQ(0u, errors.count());
 }
 
@@ -88,7 +90,7 @@ TEST_F(MasterData, TurkishNamesArriveAsUtf16) {
   EXPECT_EQ(u"Şiş Köfte", nameOf(byCode[1]));
   EXPECT_EQ(u"Çoban Salata", nameOf(byCode[2]));
   EXPECT_EQ(u"Künefe", nameOf(byCode[3]));
-  EXPECT_EQ(static_cast<int8_t>(300 & 0xFF), byCode[2].type);
+  EXPECT_EQ(44, byCode[2].type) << "the low 8 bits of 300";
   EXPECT_EQ(9, byCode[0].depart);
   EXPECT_STREQ("PORS", byCode[0].unit);
   // name order is the server's collation order

@@ -9,12 +9,14 @@
 
 #include "platform/folders.h"
 #include "reports/document.h"
-#include "tests/support/servers.h"
+#include "tests/support/faults.h"
 
 namespace kestrune {
 namespace {
 
 using test::CapturedErrors;
+using test::productRow;
+using test::summaryRow;
 
 // The page is in code page 1254; the expected texts below are written in
 // UTF-8 and brought into it here, letter by letter.
@@ -56,11 +58,7 @@ using Shown = std::vector<std::string>;
 std::string expectedPage(const std::string& title, const std::string& heading,
                          const std::string& period, const Shown& a,
                          const std::string& productRows, const std::string& productTotal) {
-  auto row = [](const std::string& label, const std::string& amount) {
-    return R"(<td align="left"><th class="col5">)" + label +
-           R"(</th></td><td align="left"><th class="col1">:</th></td><td align="right"><th class="col0">)" +
-           amount + "</th></td></tr>";
-  };
+  const auto& row = summaryRow;
   const std::string plain = "<tr>", green = R"(<tr bgcolor="#00CC00">)";
   return std::string(
              R"(<!DOCTYPE html PUBLIC"-//W3C//DTD XHTML 1.0 Transitional//EN" )"
@@ -103,14 +101,6 @@ std::string expectedPage(const std::string& title, const std::string& heading,
          R"(<td align="left"><th class="col1"></th></td>)"
          R"(<td align="right"><th class="col0">)" + productTotal + "</th></td></tr></table>"
          "</body></html>";
-}
-
-std::string productRow(const std::string& code, const std::string& name,
-                       const std::string& quantity, const std::string& unit,
-                       const std::string& amount) {
-  return R"(<tr><td><th class="col3">)" + code + R"(</th></td><td><th class="col3">)" + name +
-         R"(</th></td><td><th class="col4">)" + quantity + R"(</th></td><td><th class="col3">)" +
-         unit + R"(</th></td><td><th class="col4">)" + amount + "</th></td></tr>";
 }
 
 StockDefinition product(int64_t code, const std::u16string& name, const char* unit,

@@ -68,7 +68,6 @@ TEST_F(Expenses, ReadsThisYearsMovesProcessedOrNotThenTheEndRecord) {
   ASSERT_EQ(4u, store.expenseMoves.size());
   const ExpenseMove& m = store.expenseMoves[0];
   EXPECT_EQ(7, m.Id);
-  EXPECT_EQ(0, m.branchNo);
   EXPECT_EQ(9000000000LL, m.transid);
   EXPECT_EQ(3, m.giderkodu);
   EXPECT_EQ(2, m.odemtip);
@@ -79,7 +78,7 @@ TEST_F(Expenses, ReadsThisYearsMovesProcessedOrNotThenTheEndRecord) {
   EXPECT_EQ("a.jpg", fieldText(m.imgfilename));
   EXPECT_EQ(9, store.expenseMoves[1].Id);
   EXPECT_EQ(1, store.expenseMoves[1].islendi);
-  EXPECT_EQ(static_cast<int8_t>(300 & 0xFF), store.expenseMoves[2].islendi) << "low 8 bits";
+  EXPECT_EQ(44, store.expenseMoves[2].islendi) << "the low 8 bits of 300";
   expectEndRecord(store.expenseMoves[3]);
 }
 
@@ -305,7 +304,7 @@ TEST_F(Expenses, MarkingManyStopsAtTheFirstErrorWithOnlyWholeRowsMarked) {
   for (int id = 1; id <= 1500; ++id) ids.push_back(id);
   size_t marked = markExpenseMovesProcessed(store, ids);
   database().exec("DROP TRIGGER expenses.refuse_900");
-  EXPECT_LT(marked, 900u);
+  EXPECT_EQ(500u, marked) << "the first statement's 500 rows";
   EXPECT_EQ(std::to_string(marked),
             database().scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 1"));
   EXPECT_EQ(std::to_string(marked),

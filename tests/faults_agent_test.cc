@@ -48,7 +48,7 @@ class AgentFaults : public ::testing::Test {
   void useRunDir(const std::string& dir) {
     runDir = dir;
     ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
-    socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+    socket = test::controlSocketPath(runDir);
   }
   // A run folder that other users can reach whatever the checkout's location
   // (the test folder may lie below a home of mode 0700): a folder of the
@@ -60,20 +60,7 @@ class AgentFaults : public ::testing::Test {
     ASSERT_EQ(0, ::chmod(name, 0711)) << std::strerror(errno);
     useRunDir(sharedRunDir);
   }
-  // Starts the agent and waits for its socket. On a shared machine another
-  // checkout's kestrune may be running: the single-instance guard then ends
-  // ours with 1 at once, and it is started again a little later.
-  Child startAgent() {
-    for (int attempt = 0;; ++attempt) {
-      Child c = test::spawn(test::agentCommand(), agentLog);
-      auto started = Clock::now();
-      while (secondsSince(started) < 60 && !test::fileExists(socket) && !c.wait(0))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      startSeconds = secondsSince(started);
-      if (test::fileExists(socket) || !c.exited || c.exitCode() != 1 || attempt == 30) return c;
-      std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
-  }
+  Child startAgent() { return test::startAgent(socket, agentLog, &startSeconds); }
   void stopAgent(Child& agent) {
     ::kill(agent.pid, SIGTERM);
     ASSERT_TRUE(agent.wait(30));
@@ -279,7 +266,7 @@ TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
   ::unsetenv("XDG_RUNTIME_DIR");
   std::string folder = std::string(std::getenv("HOME")) + "/.cache/kestrune";
   std::filesystem::remove_all(folder);
-  socket = folder + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+  socket = test::controlSocketPath(folder);
   Child agent = startAgent();
   ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
   struct stat st {};

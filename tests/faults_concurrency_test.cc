@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "platform/window.h"
+#include "tests/support/agent.h"
 #include "tests/support/faults.h"
 
 namespace kestrune {
@@ -33,7 +34,7 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   shop.seed();
   std::string runDir = test::freshFolder("run");
   ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
-  std::string socket = runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+  std::string socket = test::controlSocketPath(runDir);
   // The archive half of the daily read takes two seconds on the server.
   shop.db->exec("RENAME TABLE satislar.shpchrtarch TO satislar.shpchrtarch_real");
   shop.db->exec(

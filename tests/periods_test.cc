@@ -2,27 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "periods/period.h"
 #include "platform/clock.h"
+#include "tests/support/faults.h"
 
 namespace kestrune {
 namespace {
 
 // Seconds of a local wall-clock time in the current zone (the hour must exist).
-int64_t localSeconds(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  t.tm_isdst = -1;
-  return static_cast<int64_t>(std::mktime(&t));
-}
+const auto localSeconds = test::localStamp;
 
 // Puts the process into another time zone while it lives.
 class ZoneGuard {

@@ -12,37 +12,15 @@
 #include "app/report_runs.h"
 #include "reports/product_rows.h"
 #include "tests/support/servers.h"
+#include "tests/support/faults.h"
 
 namespace kestrune {
 namespace {
 
-int64_t localStamp(int year, int month, int day, int hour, int minute, int second = 0) {
-  std::tm t{};
-  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
-  t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second, t.tm_isdst = -1;
-  return static_cast<int64_t>(std::mktime(&t));
-}
-
-// Page text back in UTF-8, for readable expectations.
-std::string pageText(const std::string& cp1254) {
-  std::u16string wide;
-  static const char16_t high[128] = {
-      0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
-      0x0152, 0, 0, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
-      0x2122, 0x0161, 0x203A, 0x0153, 0, 0, 0x0178};
-  for (unsigned char c : cp1254) {
-    char16_t w = c;
-    if (c >= 0x80 && c < 0xA0) w = high[c - 0x80];
-    if (c == 0xD0) w = u'Ğ';
-    if (c == 0xDD) w = u'İ';
-    if (c == 0xDE) w = u'Ş';
-    if (c == 0xF0) w = u'ğ';
-    if (c == 0xFD) w = u'ı';
-    if (c == 0xFE) w = u'ş';
-    wide += w;
-  }
-  return utf16ToUtf8(wide);
-}
+using test::localStamp;
+using test::pageText;
+using test::productRow;
+using test::summaryRow;
 
 class Runs : public ::testing::Test {
  protected:
@@ -104,19 +82,6 @@ class Runs : public ::testing::Test {
   test::CapturedErrors errors;
 };
 
-std::string row(const std::string& label, const std::string& amount) {
-  return "<td align=\"left\"><th class=\"col5\">" + label +
-         "</th></td><td align=\"left\"><th class=\"col1\">:</th></td><td align=\"right\"><th "
-         "class=\"col0\">" + amount + "</th></td></tr>";
-}
-
-std::string product(long long code, const std::string& name, const std::string& qua,
-                    const std::string& unit, const std::string& amount) {
-  return "<tr><td><th class=\"col3\">" + std::to_string(code) + "</th></td><td><th class=\"col3\">" +
-         name + "</th></td><td><th class=\"col4\">" + qua + "</th></td><td><th class=\"col3\">" +
-         unit + "</th></td><td><th class=\"col4\">" + amount + "</th></td></tr>";
-}
-
 TEST_F(Runs, DailyBeforeSixCoversYesterdayFromSix) {
   receipt("2026-03-09 05:59:59", 3, 999, 0);   // the business day before
   receipt("2026-03-09 06:00:00", 3, 100, 50);  // first second
@@ -133,13 +98,13 @@ TEST_F(Runs, DailyBeforeSixCoversYesterdayFromSix) {
   std::string page = pageText(local("gunluk"));
   EXPECT_NE(std::string::npos, page.find("<h3>09.03.2026 06:00:00  -  10.03.2026 05:59:59</h3>"));
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 05:59:00</h3>"));
-  EXPECT_NE(std::string::npos, page.find(row("Nakit", "110.00")));
-  EXPECT_NE(std::string::npos, page.find(row("Kredi", "50.00")));
-  EXPECT_NE(std::string::npos, page.find(row("Masaya Servis", "150.00")));
-  EXPECT_NE(std::string::npos, page.find(row("Paket Servis/Take Away", "10.00")));
-  EXPECT_NE(std::string::npos, page.find(row("Tahsilat Toplamİ", "160.00")));
-  EXPECT_NE(std::string::npos, page.find(product(10, "Adana Kebap", "2.00", "PORS", "300.00")));
-  EXPECT_NE(std::string::npos, page.find(product(20, "Ayran", "3.00", "ADET", "45.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "110.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Kredi", "50.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Masaya Servis", "150.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Paket Servis/Take Away", "10.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplamİ", "160.00")));
+  EXPECT_NE(std::string::npos, page.find(productRow("10", "Adana Kebap", "2.00", "PORS", "300.00")));
+  EXPECT_NE(std::string::npos, page.find(productRow("20", "Ayran", "3.00", "ADET", "45.00")));
   EXPECT_EQ(std::string::npos, page.find("Künefe"));
   EXPECT_NE(std::string::npos, page.find("<th class=\"col5\">Toplam</th></td><td align=\"left\"><th "
                                          "class=\"col1\">:</th></td><td align=\"left\"><th "
@@ -161,7 +126,7 @@ TEST_F(Runs, DailyFromSixCoversTodayUntilMidnight) {
   runDailyReport(app);
   std::string page = pageText(remote("gunluk"));
   EXPECT_NE(std::string::npos, page.find("<h3>10.03.2026 06:00:00  -  10.03.2026 23:59:59</h3>"));
-  EXPECT_NE(std::string::npos, page.find(row("Nakit", "25.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "25.00")));
   EXPECT_EQ(1, app.dailyReportsSent.load());
 }
 
@@ -181,12 +146,12 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   EXPECT_NE(std::string::npos, page.find("<h1>AYLIK SATIŞ ÖZETİ</h1>"));
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 16:00:00</h3>")) << "no daily run named it";
   EXPECT_NE(std::string::npos, page.find("<h3>2026-12-01 06:00:00  -  2027-01-01 05:59:59</h3>"));
-  EXPECT_NE(std::string::npos, page.find(row("Nakit", "70.00")));   // cash box moves
-  EXPECT_NE(std::string::npos, page.find(row("Kredi", "33.50")));   // bank moves
-  EXPECT_NE(std::string::npos, page.find(row("Çek", "0.00")));      // no cheque moves
-  EXPECT_NE(std::string::npos, page.find(row("Masaya Servis", "140.00")));
-  EXPECT_NE(std::string::npos, page.find(row("Telefon Sipariş", "50.00")));
-  EXPECT_NE(std::string::npos, page.find(product(50, "Çorba", "4.00", "KASE", "120.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "70.00")));   // cash box moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Kredi", "33.50")));   // bank moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Çek", "0.00")));      // no cheque moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Masaya Servis", "140.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Telefon Sipariş", "50.00")));
+  EXPECT_NE(std::string::npos, page.find(productRow("50", "Çorba", "4.00", "KASE", "120.00")));
   EXPECT_EQ(local("aylik"), remote("aylik"));
   EXPECT_EQ(1, app.monthlyReportsSent.load());
   EXPECT_EQ(0, app.dailyReportsSent.load());
@@ -204,7 +169,7 @@ TEST_F(Runs, ProductTableTakesOnlyKnownProductsWithAPositiveAmount) {
   std::string page = pageText(local("gunluk"));
   EXPECT_EQ(std::string::npos, page.find("İkram Çay"));
   EXPECT_EQ(std::string::npos, page.find(">999<"));
-  EXPECT_NE(std::string::npos, page.find(row("Masaya Servis", "225.00")));
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Masaya Servis", "225.00")));
   EXPECT_NE(std::string::npos, page.find("class=\"col0\">150.00</th>"));
 }
 
@@ -237,7 +202,7 @@ TEST_F(Runs, UnreachableDatabaseStillWritesAndUploadsADocument) {
   runDailyReport(app);
   EXPECT_EQ("READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION", away.captions());
   EXPECT_EQ(1, app.dailyReportsSent.load());
-  EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(row("Nakit", "0.00")));
+  EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(summaryRow("Nakit", "0.00")));
   runMonthlyReport(app);
   EXPECT_EQ(
       "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION,READ_SATIS_OZET,READ_KASA_MOVES_TOPLAM,"

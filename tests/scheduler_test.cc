@@ -1,14 +1,15 @@
 // The scheduler's decisions, and its thread body driven by a fake clock.
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <atomic>
+#include <cstdint>
 
 #include "app/app_state.h"
 #include "app/report_now.h"
 #include "app/scheduler.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "tests/support/servers.h"
+#include "tests/support/faults.h"
 
 namespace kestrune {
 namespace {
@@ -54,12 +55,7 @@ struct FakeTime {
   }
 };
 
-int64_t localStamp(int year, int month, int day, int hour, int minute) {
-  std::tm t{};
-  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
-  t.tm_hour = hour, t.tm_min = minute, t.tm_isdst = -1;
-  return static_cast<int64_t>(std::mktime(&t));
-}
+using test::localStamp;
 
 struct Runs {
   std::vector<std::string> log;
@@ -76,7 +72,6 @@ struct Runs {
 };
 
 TEST(RunTicks, FirstDailyRunComesAtTick600) {
-  test::testDir();  // sets TZ
   AppState app;
   Runs runs;
   {
@@ -193,14 +188,20 @@ TEST(RunTicks, AThrowingJobIsReportedAndTheThreadGoesOn) {
   EXPECT_EQ(1800, app.tickCount.load());
 }
 
-TEST(RunTicks, StopsPromptlyFromAnotherThread) {
-  AppState app;
-  std::atomic<bool> stop{false};
-  std::thread t([&] { runTicks(app, {}, stop); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  stop = true;
-  t.join();  // within about one real tick
-  EXPECT_LE(app.tickCount.load(), 1);
+// A stop asked for between two sleeps (before the first tick, or by the main
+// thread while a report runs) ends the loop before it sleeps again: the agent
+// does not wait out another tick to end.
+TEST(RunTicks, StopBetweenSleepsEndsTheLoopBeforeTheNextSleep) {
+  for (bool beforeStart : {true, false}) {
+    SCOPED_TRACE(beforeStart ? "before the first tick" : "during the daily run");
+    AppState app;
+    FakeTime time(localStamp(2026, 3, 10, 9, 0), UINT32_MAX);
+    time.stop = beforeStart;
+    SchedulerJobs jobs{[&] { time.stop = true; }, nullptr};
+    runTicks(app, jobs, time.stop);
+    EXPECT_EQ(beforeStart ? 0u : 600u, time.sleeps);
+    EXPECT_EQ(beforeStart ? 0 : 600, app.tickCount.load());
+  }
 }
 
 // "Reporting Now" on the real clock: the asked-for run wakes the tick and

@@ -1,10 +1,12 @@
 // The statements the agent sends, letter for letter (blanks, UNION, the period
-// clauses, the schema each runs in), so that no change to one goes unnoticed.
+// clauses, the schema each runs in, the session setup run before it), so that
+// no change to one goes unnoticed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/company.h"
@@ -19,13 +21,19 @@ namespace {
 using test::database;
 
 struct Sent {
+  Sent(std::string schema, std::string statement, std::string setup = std::string())
+      : schema(std::move(schema)), statement(std::move(statement)), setup(std::move(setup)) {}
   std::string schema;
   std::string statement;
-  bool operator==(const Sent& o) const { return schema == o.schema && statement == o.statement; }
+  std::string setup;  // empty when none
+  bool operator==(const Sent& o) const {
+    return schema == o.schema && statement == o.statement && setup == o.setup;
+  }
 };
 
 std::ostream& operator<<(std::ostream& out, const Sent& s) {
-  return out << "[" << s.schema << "] " << s.statement;
+  return out << "[" << s.schema << "] " << (s.setup.empty() ? "" : "{" + s.setup + "} ")
+             << s.statement;
 }
 
 class Statements : public ::testing::Test {
@@ -33,9 +41,10 @@ class Statements : public ::testing::Test {
   void SetUp() override {
     database().resetData();
     test::writeSettings({{"ipno", test::testAddress()}});
-    setStatementObserver([this](const char* schema, const char*, const std::string& statement) {
-      sent.push_back({schema, statement});
-    });
+    setStatementObserver(
+        [this](const char* schema, const char* setup, const std::string& statement) {
+          sent.push_back({schema, statement, setup ? setup : ""});
+        });
   }
   void TearDown() override { setStatementObserver(nullptr); }
   std::vector<Sent> sent;
@@ -69,9 +78,12 @@ TEST_F(Statements, SalesReads) {
       " UNION  SELECT transid,adisno,ordtyp,cashsum,credsum,ceksum,senetsum,carisum,ikramsum,"
       "isknt,puantaj,toplam FROM shpchrtarch  WHERE " +
       tmstmp + ";";
+  // UNION's temporary table stays in memory up to 256 MB
+  const std::string limits =
+      "SET SESSION tmp_table_size = 268435456, max_heap_table_size = 268435456";
   const std::vector<Sent> expected = {
-      {"satislar", receipts},
-      {"satislar", receipts},
+      {"satislar", receipts, limits},
+      {"satislar", receipts, limits},
       {"kasa", "SELECT SUM(amount) FROM kasa.moves WHERE " + time + ";"},
       {"banks", "SELECT SUM(amount) FROM banks.moves WHERE " + time + ";"},
       {"cekler", "SELECT SUM(amount) FROM cekler.moves WHERE " + time + ";"},
@@ -81,7 +93,8 @@ TEST_F(Statements, SalesReads) {
            time +
            " UNION  SELECT Id,transid,ordtype,adsno,orderid,itemid,itemidx,stcode,adet,qua,prc,"
            "tutar,status,reason,cost,kdv FROM oturum.orderitems  WHERE " +
-           time + ";"},
+           time + ";",
+       limits},
   };
   EXPECT_EQ(expected, sent);
 }

@@ -9,17 +9,14 @@
 
 #include "platform/ftp.h"
 #include "platform/window.h"
-#include "tests/support/servers.h"
+#include "tests/support/faults.h"
 #include "transfer/upload.h"
 
 namespace kestrune {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using test::Clock;
+using test::secondsSince;
 
 // Bytes an ASCII-mode transfer or a text-mode file would change.
 std::string awkwardBytes(size_t size) {
@@ -229,50 +226,44 @@ TEST_F(Upload, LineBreaksInNamesCannotSendCommands) {
   EXPECT_EQ("victim", test::readFile(server->remotePath("demo", "victim.txt")));
 }
 
-TEST_F(Upload, RepeatedUploadsDoNotStall) {
-  std::string bytes = awkwardBytes(50 * 1024);
-  std::string path = localFile("gunluk.html", bytes);
-  const int kUploads = 100;
-  int done = 0, slow = 0;
-  double worst = 0;
-  Clock::time_point all = Clock::now();
-  for (int i = 0; i < kUploads; ++i) {
-    Clock::time_point start = Clock::now();
-    if (uploadFile(nullptr, "gunluk.html", path, company) == 9) ++done;
-    double took = secondsSince(start);
-    worst = std::max(worst, took);
-    if (took >= 0.9) ++slow;
-  }
-  double total = secondsSince(all);
-  std::printf("%d uploads of 50 KB: %.3f s in all, worst %.3f s, %d took 0.9 s or more\n",
-              kUploads, total, worst, slow);
-  EXPECT_EQ(kUploads, done);
-  EXPECT_EQ(bytes, test::readFile(server->remotePath("demo", "gunluk.html")));
-  EXPECT_LT(total, 40.0);
-}
+// Whether an upload now and then sleeps a whole poll time-out (this libcurl
+// has, for a moment, no socket to wait on) shows only over thousands of
+// uploads, and then not every time: the benchmark counts those
+// (tools/benchmark/case.cc, "uploads").
 
-// A server that accepts and falls silent costs at most the time-out of the
-// step it stopped in, and the code names that step.
+// A server that accepts and falls silent costs the time-out of the step it
+// stopped in, and the code names that step. Only that step's time-out is
+// short; the others stay at 30 s, so the time shows which one ended it.
 struct StallCase {
   const char* mode;
   int port;
   int expected;
-  double bound;  // the time-out that ends it
+  FtpTimeouts timeouts;
+  double bound;    // the short time-out
+  size_t size;     // of the file sent
 };
 
 class SilentServer : public Upload, public ::testing::WithParamInterface<StallCase> {};
 
 TEST_P(SilentServer, GivesUpWithinTheBound) {
   const StallCase& c = GetParam();
-  setFtpTimeouts(FtpTimeouts{2, 3, 3});
+  setFtpTimeouts(c.timeouts);
   test::FtpServer& stalling = test::ftpServer(c.port, c.mode);
   test::writeSettings({{"ftphost", stalling.settingValue()}});
-  std::string path = localFile("a.txt", "a");
+  std::string path = localFile("a.txt", awkwardBytes(c.size));
+  std::remove(stalling.remotePath("demo", "a.txt").c_str());
   Clock::time_point start = Clock::now();
   EXPECT_EQ(c.expected, uploadFile(nullptr, "a.txt", path, company));
   double took = secondsSince(start);
+  std::printf("%s: gave up after %.3f s\n", c.mode, took);
   EXPECT_GE(took, c.bound - 0.5);
-  EXPECT_LT(took, c.bound + 5.0);  // curl's own defaults would be minutes
+  // a transfer's speed is averaged over its last five seconds
+  EXPECT_LT(took, c.bound + 10.0);
+  if (std::string(c.mode) == "stall-data") {
+    size_t arrived = test::readFile(stalling.remotePath("demo", "a.txt")).size();
+    EXPECT_GT(arrived, 0u) << "the transfer started";
+    EXPECT_LT(arrived, c.size);
+  }
 }
 
 // A server that answers each step just in time (trickling) is still left
@@ -289,16 +280,22 @@ TEST_F(Upload, AnUploadEndsAtItsOverallBound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SilentServer,
-                         ::testing::Values(StallCase{"silent", 2122, -2, 2.0},
-                                           StallCase{"stall-cwd", 2123, -5, 3.0},
-                                           StallCase{"stall-stor", 2124, -11, 3.0}),
+                         ::testing::Values(
+                             StallCase{"silent", 2122, -2, {2, 30, 30}, 2.0, 1},
+                             StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
+                             StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
+                             StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
                          [](const ::testing::TestParamInfo<StallCase>& info) {
                            std::string name = info.param.mode;
                            name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
                            return name;
                          });
 
-TEST(UploadAccount, HostFromSettingsOrTheDefault) {
+// "host" or "host:port" with a port from 1 to 65535. Any other value stays
+// whole as the host name, which no upload reaches: a bad setting fails every
+// upload instead of sending it to the compiled-in host or to a port the value
+// did not name.
+TEST_F(Upload, HostSettingOrTheDefault) {
   test::writeSettings({});
   FtpAccount a = uploadAccount();
   EXPECT_EQ("ftp.ostrelian.com.tr", a.host);
@@ -307,15 +304,37 @@ TEST(UploadAccount, HostFromSettingsOrTheDefault) {
   EXPECT_EQ("wKup3h58", a.password);
   EXPECT_EQ("Ftp_Melrova", a.agentName);
 
-  test::writeSettings({{"ftphost", "ftp.example.test"}});
-  a = uploadAccount();
-  EXPECT_EQ("ftp.example.test", a.host);
-  EXPECT_EQ(21, a.port);
-
-  test::writeSettings({{"ftphost", "127.0.0.5:2100"}});
-  a = uploadAccount();
-  EXPECT_EQ("127.0.0.5", a.host);
-  EXPECT_EQ(2100, a.port);
+  const std::string h = server->address;
+  struct Case {
+    std::string value, host;
+    int port;
+  } cases[] = {{"", "ftp.ostrelian.com.tr", 21},
+               {"ftp.example.test", "ftp.example.test", 21},
+               {h + ":2121", h, 2121},
+               {h + ":1", h, 1},
+               {h + ":65535", h, 65535},
+               // refused
+               {h + ":0", h + ":0", 21},
+               {h + ":65536", h + ":65536", 21},
+               {h + ":0002121", h + ":0002121", 21},
+               {h + ":ftp", h + ":ftp", 21},
+               {h + ":21a", h + ":21a", 21},
+               {h + ":", h + ":", 21},
+               {":2121", ":2121", 21},
+               {h + ":2121:2121", h + ":2121:2121", 21}};
+  std::string path = localFile("a.txt", "a");
+  size_t mark = logMark();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    test::writeSettings({{"ftphost", c.value}});
+    a = uploadAccount();
+    EXPECT_EQ(c.host, a.host);
+    EXPECT_EQ(c.port, a.port);
+    if (a.host == c.value && c.value.find(':') != std::string::npos) {
+      EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+    }
+  }
+  EXPECT_EQ(mark, logMark()) << "the server at " << h << ":2121 saw a connection";
 
   test::writeSettings({{"ipno", "127.0.0.1"}});
   EXPECT_EQ("ftp.ostrelian.com.tr", uploadAccount().host);

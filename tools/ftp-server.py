@@ -11,6 +11,9 @@ for every --folder. MODE:
   silent      accepts connections and never says a word
   stall-cwd   answers the log-in, then never answers CWD
   stall-stor  answers up to STOR, then never answers (nor opens the data channel)
+  stall-data  answers STOR and takes the first bytes, then reads no more and
+              says nothing: the transfer stalls (the data channel gives up
+              after 20 s)
   deny-login  a working server that refuses every log-in of "brevanotica"
   deny-stor   a working server that refuses every STOR (550)
 Runs until SIGTERM. Prints "ready" on stdout once it listens.
@@ -18,7 +21,7 @@ Runs until SIGTERM. Prints "ready" on stdout once it listens.
 import argparse, logging, os, signal, socket, sys, threading, time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 p = argparse.ArgumentParser()
@@ -29,7 +32,8 @@ p.add_argument("--folder", action="append", default=[])
 p.add_argument("--passive", default="")
 p.add_argument("--log", default="")
 p.add_argument("--mode", default="normal",
-               choices=["normal", "silent", "stall-cwd", "stall-stor", "deny-login", "deny-stor"])
+               choices=["normal", "silent", "stall-cwd", "stall-stor", "stall-data", "deny-login",
+                        "deny-stor"])
 a = p.parse_args()
 
 if not a.address.startswith("127."):
@@ -58,8 +62,27 @@ auth.add_user("brevanotica", password, a.root, perm="elradfmwMT")
 auth.add_user("readonly", "readonly", a.root, perm="elr")
 
 
+class Transfer(DTPHandler):
+    if a.mode == "stall-data":
+        timeout = 20
+
+    def __init__(self, sock, cmd_channel):
+        if a.mode == "stall-data":
+            # a small window, so that the client soon has nowhere to put its bytes
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+        super().__init__(sock, cmd_channel)
+
+    def handle_read(self):
+        super().handle_read()
+        if a.mode == "stall-data" and self.tot_bytes_received and not self._closed:
+            self.del_channel()  # the socket stays open, unread
+
+    handle_read_event = handle_read
+
+
 class Handler(FTPHandler):
     authorizer = auth
+    dtp_handler = Transfer
     auth_failed_timeout = 0.05
     timeout = 600
 

@@ -3,6 +3,8 @@
 //   document_fuzz [libFuzzer options] [corpus folder]   (tools/fuzz)
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -48,16 +50,54 @@ std::string cellAt(const std::string& page, size_t& at, const char* end) {
   return cell;
 }
 
-double amount(FuzzedDataProvider& in) {
+// An amount and, where it is known without formatting a double, the text
+// its cell must hold: whole kuruş digit for digit, zero and a hair below it
+// as 0.00. Any other double is checked by value (cellHolds).
+struct Amount {
+  double value;
+  std::string text;
+};
+
+std::string kurusText(int64_t kurus) {
+  uint64_t magnitude = kurus < 0 ? 0 - static_cast<uint64_t>(kurus) : static_cast<uint64_t>(kurus);
+  std::string cents = std::to_string(magnitude % 100);
+  return (kurus < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." +
+         (cents.size() < 2 ? "0" : "") + cents;
+}
+
+Amount amount(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0: return 0;
-    case 1: return in.ConsumeIntegralInRange<int64_t>(-100000000000LL, 100000000000LL) / 100.0;
-    case 2: return in.ConsumeFloatingPointInRange<double>(-1e12, 1e12);
-    default: return -in.ConsumeFloatingPointInRange<double>(0, 1e-3);
+    case 0: return {0, "0.00"};
+    case 1: {
+      int64_t kurus = in.ConsumeIntegralInRange<int64_t>(-100000000000LL, 100000000000LL);
+      return {kurus / 100.0, kurusText(kurus)};
+    }
+    case 2: return {in.ConsumeFloatingPointInRange<double>(-1e12, 1e12), ""};
+    default: return {-in.ConsumeFloatingPointInRange<double>(0, 1e-3), "0.00"};
   }
 }
 
+// "[-]digits.dd" within half a kuruş of `value` (and of the double nearest the text).
+bool cellHolds(const std::string& cell, double value) {
+  size_t i = cell.size() > 0 && cell[0] == '-' ? 1 : 0;
+  size_t dot = cell.find('.');
+  if (dot == std::string::npos || dot == i || cell.size() != dot + 3) return false;
+  for (size_t k = i; k < cell.size(); ++k)
+    if (k != dot && (cell[k] < '0' || cell[k] > '9')) return false;
+  return std::fabs(std::strtod(cell.c_str(), nullptr) - value) <= 0.005 + std::fabs(value) * 1e-15;
+}
+
+bool cellHolds(const std::string& cell, const Amount& a) {
+  return a.text.empty() ? cellHolds(cell, a.value) : cell == a.text;
+}
+
 }  // namespace
+
+// Numbers in the C locale's form, whatever the environment names.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  ::setenv("LC_ALL", "C", 1);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
@@ -72,9 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(record.summaryTime, time.data(), time.size());
   for (double* f : {&record.summary.cashsum, &record.summary.credsum, &record.summary.grossTotal,
                     &record.summary.orderType3Total})
-    *f = amount(in);
+    *f = amount(in).value;
 
   std::vector<StockDefinition> stocks(in.ConsumeIntegralInRange<size_t>(0, 40));
+  std::vector<Amount> quantities, amounts;
   for (StockDefinition& s : stocks) {
     s.stcode = in.ConsumeIntegral<int64_t>();
     size_t units = in.ConsumeIntegralInRange<size_t>(0, 59);
@@ -82,8 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string unit = in.ConsumeRandomLengthString(7);
     std::memcpy(s.unit, unit.data(), unit.size());
     s.soldCount = in.ConsumeIntegralInRange<int64_t>(-5, 5);
-    s.soldQuantity = amount(in);
-    s.salesAmount = amount(in);
+    quantities.push_back(amount(in));
+    amounts.push_back(amount(in));
+    s.soldQuantity = quantities.back().value;
+    s.salesAmount = amounts.back().value;
   }
 
   require(writeSalesSummaryDocument("01.01.2026 06:00:00  -  01.01.2026 23:59:59", stocks, folders,
@@ -112,7 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(at != std::string::npos, "product table");
   at += std::strlen("</h3></tr>");
   double total = 0;
-  for (const StockDefinition& s : stocks) {
+  for (size_t n = 0; n < stocks.size(); ++n) {
+    const StockDefinition& s = stocks[n];
     if (!(s.soldQuantity > 0 || s.soldCount > 0 || s.salesAmount > 0)) continue;
     total += s.salesAmount;
     const std::string start = "<tr><td><th class=\"col3\">";
@@ -121,16 +165,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(cellAt(page, at, "</th></td><td><th class=\"col3\">") == std::to_string(s.stcode), "code");
     require(textLength(cellAt(page, at, "</th></td><td><th class=\"col4\">")) <= 59, "name length");
     std::string quantity = cellAt(page, at, "</th></td><td><th class=\"col3\">");
-    require(quantity == (s.soldQuantity > 0 ? amountText(s.soldQuantity) : ""), "quantity");
+    require(s.soldQuantity > 0 ? cellHolds(quantity, quantities[n]) : quantity.empty(), "quantity");
     require(textLength(cellAt(page, at, "</th></td><td><th class=\"col4\">")) <= 7, "unit length");
-    require(cellAt(page, at, "</th></td></tr>") == amountText(s.salesAmount), "amount");
+    require(cellHolds(cellAt(page, at, "</th></td></tr>"), amounts[n]), "amount");
   }
   require(page.compare(at, 22, "<tr bgcolor=\"#00CC00\">") == 0, "no extra rows");
   size_t pageBreaks = 0;
   for (char c : page) pageBreaks += c == '\n' || c == '\r';
   require(pageBreaks == lineBreaks, "line breaks only inside database texts");
-  require(page.compare(page.size() - end.size() - amountText(total).size(), amountText(total).size(),
-                       amountText(total)) == 0,
-          "product total");
+  size_t totalAt = page.rfind('>', page.size() - end.size() - 1) + 1;
+  require(cellHolds(page.substr(totalAt, page.size() - end.size() - totalAt), total), "product total");
   return 0;
 }

@@ -87,6 +87,23 @@ int runCli(const std::vector<std::string>& args, std::string* out, double second
   return c.exitCode();
 }
 
+std::string controlSocketPath(const std::string& runDir) {
+  return runDir + "/kestrune-" + std::to_string(::getuid()) + ".sock";
+}
+
+Child startAgent(const std::string& socketPath, const std::string& logPath, double* startSeconds) {
+  for (int attempt = 0;; ++attempt) {
+    Child c = spawn(agentCommand(), logPath);
+    auto started = Clock::now();
+    while (Clock::now() - started < std::chrono::seconds(60) && !fileExists(socketPath) &&
+           !c.wait(0))
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (startSeconds) *startSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+    if (fileExists(socketPath) || !c.exited || c.exitCode() != 1 || attempt == 30) return c;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+}
+
 int openDescriptors(const std::string& pid) {
   int n = 0;
   DIR* d = ::opendir(("/proc/" + pid + "/fd").c_str());

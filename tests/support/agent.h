@@ -34,6 +34,17 @@ std::vector<std::string> agentCommand(const std::vector<std::string>& args = {})
 int runCli(const std::vector<std::string>& args, std::string* out = nullptr,
            double seconds = 120);
 
+// The agent's control socket when XDG_RUNTIME_DIR is `runDir`.
+std::string controlSocketPath(const std::string& runDir);
+
+// Starts the agent (output appended to `logPath`) and waits up to 60 s for
+// its socket at `socketPath`, which must not exist yet. On a shared machine
+// another checkout's kestrune may be running: the single-instance guard then
+// ends ours with 1 at once, and it is started again a second later. The
+// seconds until the socket appeared go to `startSeconds`.
+Child startAgent(const std::string& socketPath, const std::string& logPath,
+                 double* startSeconds = nullptr);
+
 // Open file descriptors of a process ("self" or a pid).
 int openDescriptors(const std::string& pid = "self");
 // Resident memory of a process in kB.

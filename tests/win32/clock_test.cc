@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
 #include <thread>
 
 #include "platform/clock.h"
@@ -27,16 +26,11 @@ TEST(Clock, LocalTimeAgreesWithTheSystemsLocalTime) {
 }
 
 TEST(Clock, SleepWaitsOnTheCallingThread) {
-  std::atomic<int> ticks{0};
   ULONGLONG start = GetTickCount64();
-  std::thread worker([&] {
-    for (int i = 0; i < 3; ++i) {
-      sleepMillis(100);
-      ++ticks;
-    }
+  std::thread worker([] {
+    for (int i = 0; i < 3; ++i) sleepMillis(100);
   });
   worker.join();
-  EXPECT_EQ(3, ticks.load());
   EXPECT_GE(GetTickCount64() - start, 290u);
 }
 
