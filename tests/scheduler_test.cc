@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "app/app_state.h"
 #include "app/report_now.h"
@@ -197,7 +199,7 @@ TEST(RunTicks, StopBetweenSleepsEndsTheLoopBeforeTheNextSleep) {
     AppState app;
     FakeTime time(localStamp(2026, 3, 10, 9, 0), UINT32_MAX);
     time.stop = beforeStart;
-    SchedulerJobs jobs{[&] { time.stop = true; }, nullptr};
+    SchedulerJobs jobs{[&] { time.stop = true; }, nullptr, nullptr};
     runTicks(app, jobs, time.stop);
     EXPECT_EQ(beforeStart ? 0u : 600u, time.sleeps);
     EXPECT_EQ(beforeStart ? 0 : 600, app.tickCount.load());
