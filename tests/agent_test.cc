@@ -78,7 +78,7 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_EQ(3, runCli({"run", "daily"})) << "a one-shot run refuses while the agent runs";
 
   // a report now: answered when it is on the server, 1 with the reason when not
-  std::string report = ftp->remotePath("demo", "hash9_gunluk.html");
+  std::string report = ftp->remotePath("demo", "h1_gunluk.html");
   std::remove(report.c_str());
   std::string out;
   EXPECT_EQ(0, runCli({"report"}, &out)) << out;
