@@ -22,8 +22,10 @@ const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
 
 // After gider.dat arrived: sends the receipt images of the moves not yet
 // processed and marks the moves, in list order on one connection. A move
-// whose image exists is marked only when its image arrived; otherwise it
-// stays unprocessed and the next export offers the image again. A move whose
+// with an image is marked only when its image arrived; otherwise it stays
+// unprocessed and the next export offers the image again. That includes an
+// image not yet in the expense folder (it is often copied there a little
+// later): such moves are counted in outcome.imagesWaiting. A move whose
 // image name cannot name a file in the expense folder is neither sent nor
 // marked, and is reported, so that its image is not silently given up.
 void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& outcome) {
@@ -47,7 +49,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
     }
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
     if (!pathExists(path)) {
-      ids.push_back(m.Id);
+      outcome.imagesWaiting += 1;
     } else if (uploadFile(app.mainWindow, name, path, company) == kFtpDone) {
       ids.push_back(m.Id);
       outcome.images += 1;
