@@ -7,14 +7,17 @@ namespace kestrune {
 
 namespace {
 
-bool readStockLists(AppState& app) {
+void readStockLists(AppState& app) {
   std::vector<StockDefinition> byCode, byName;
   bool ok = readStockDefinitionsByCode(app.sales.connection, byCode) >= 0;
   ok = readStockDefinitionsByName(app.sales.connection, byName) >= 0 && ok;
-  // Even a failed read leaves what arrived, as start-up always did.
-  app.sales.stockByCode = std::move(byCode);
-  app.sales.stockByName = std::move(byName);
-  return ok;
+  // A failed read replaces only lists that never came whole: start-up keeps
+  // what arrived, as it always did.
+  if (ok || app.salesDataMissing) {
+    app.sales.stockByCode = std::move(byCode);
+    app.sales.stockByName = std::move(byName);
+  }
+  if (ok) app.salesDataMissing = false;
 }
 
 }  // namespace
@@ -31,7 +34,7 @@ void openAgentData(AppState& app) {
     app.company = std::move(company);
     app.companyMissing = !companyRead;
   }
-  app.salesDataMissing = !readStockLists(app);
+  readStockLists(app);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
 }
 
@@ -51,10 +54,10 @@ bool refreshCompany(AppState& app) {
   return true;
 }
 
-void refreshSalesData(AppState& app) {
-  if (!app.salesDataMissing) return;
+bool refreshSalesData(AppState& app) {
   if (!app.sales.connection.connection) openConnection(app.sales.connection);
-  app.salesDataMissing = !readStockLists(app);
+  readStockLists(app);
+  return !app.salesDataMissing;
 }
 
 void refreshExpenseConnection(AppState& app) {

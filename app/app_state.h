@@ -57,7 +57,8 @@ struct AppState {
   mutable std::mutex companyMutex;  // guards company and companyMissing
   std::mutex refreshMutex;          // one re-read of the company record at a time
   bool companyMissing = false;
-  bool salesDataMissing = false;         // stock lists; the report runs' thread only
+  // No whole read of the stock lists yet; the report runs' thread only.
+  bool salesDataMissing = true;
   bool expenseConnectionMissing = false; // the export's thread only
 
   mutable std::mutex healthMutex;  // guards health
@@ -73,9 +74,13 @@ void openAgentData(AppState& app);
 // none) when start-up could not. Any thread. True when the company record is
 // known: read at start-up or now.
 bool refreshCompany(AppState& app);
-// The same for both stock lists and the sales connection; the thread of the
-// report runs only.
-void refreshSalesData(AppState& app);
+// Reads both stock lists again, with the statements of start-up, so that a
+// product added to the menu is in the next report; opens the sales
+// connection again first when start-up could not. A whole read replaces the
+// lists; after a failed one the lists from the last whole read stay (never a
+// partial read over good lists). The thread of the report runs only. True
+// when the lists come from a whole read, now or before.
+bool refreshSalesData(AppState& app);
 // Opens the expense connection again when start-up could not; the thread of
 // the export only.
 void refreshExpenseConnection(AppState& app);
