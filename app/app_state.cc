@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace kestrune {
 
 namespace {
@@ -40,14 +42,16 @@ void openAgentData(AppState& app) {
 
 bool refreshCompany(AppState& app) {
   std::lock_guard<std::mutex> refresh(app.refreshMutex);
+  bool known = false;
   {
     std::lock_guard<std::mutex> lock(app.companyMutex);
-    if (!app.companyMissing) return true;
+    known = !app.companyMissing;
+    if (known && !app.company.compfolder.empty()) return true;
   }
   // The connection is used by this function only, under refreshMutex.
   if (!app.companyConnection.connection) openConnection(app.companyConnection);
   CompanyInfo company;
-  if (readCompany(app.companyConnection, company) != 1) return false;
+  if (readCompany(app.companyConnection, company) != 1) return known;
   std::lock_guard<std::mutex> lock(app.companyMutex);
   app.company = std::move(company);
   app.companyMissing = false;
@@ -64,6 +68,16 @@ void refreshExpenseConnection(AppState& app) {
   if (!app.expenseConnectionMissing) return;
   openConnection(app.expenses.connection);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
+}
+
+bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome) {
+  if (!company.compfolder.empty()) return true;
+  showError("UPLOAD_COMPFOLDER",
+            "The company record (company.maininfo) names no folder: compfolder is empty. "
+            "Nothing is sent, since it would land in httpdocs/customer_yedek/, the folder all "
+            "restaurants share; uploads resume once compfolder is filled in.");
+  outcome.reason = "the company record names no folder";
+  return false;
 }
 
 CompanyInfo companyRecord(const AppState& app) {

@@ -71,9 +71,15 @@ struct AppState {
 void openAgentData(AppState& app);
 
 // Reads the company record again (with a fresh connection when start-up had
-// none) when start-up could not. Any thread. True when the company record is
-// known: read at start-up or now.
+// none) when start-up could not, and while the record names no folder, so
+// that uploads resume once it has one. Any thread. True when the company
+// record is known: read at start-up or later.
 bool refreshCompany(AppState& app);
+
+// Whether the company record names the restaurant's folder on the server.
+// When not, the run shows so (once: the run calls it once) and sets
+// outcome.reason: its files would land in the folder all restaurants share.
+bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 // Reads both stock lists again, with the statements of start-up, so that a
 // product added to the menu is in the next report; opens the sales
 // connection again first when start-up could not. A whole read replaces the

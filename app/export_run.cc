@@ -70,7 +70,8 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
 }  // namespace
 
 int runExpenseExport(AppState& app, RunOutcome* outcome) {
-  // Without the company record there is no folder of this restaurant to send to.
+  // Without the company record, or without a folder in it, there is no folder
+  // of this restaurant to send to.
   bool companyKnown = refreshCompany(app);
   CompanyInfo company = companyRecord(app);
   refreshExpenseConnection(app);
@@ -95,7 +96,7 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
     result.reason = "the expense movements could not be read";
   } else if (!companyKnown) {
     result.reason = "the company record could not be read";
-  } else {
+  } else if (companyHasFolder(company, result)) {
     ExpenseFile file = writeExpenseFile(app.folders.expenseFolder, store.expenseMoves);
     result.records = static_cast<int>(store.expenseMoves.size());
     if (file.result != 0) {

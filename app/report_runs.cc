@@ -76,6 +76,7 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
     outcome.reason = "the company record could not be read";
     return;
   }
+  if (!companyHasFolder(start.company, outcome)) return;
   outcome.uploaded = uploadReport(app.mainWindow, app.folders.uploadLocalPath,
                                   app.folders.uploadFileName, start.company) > 0;
   if (!outcome.uploaded) outcome.reason = "the upload failed";

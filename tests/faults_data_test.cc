@@ -76,21 +76,32 @@ TEST_F(OddData, NullInEveryColumnRead) {
 
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
-  test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
-  runMonthlyReport(app);
-  runExpenseExport(app);
-  EXPECT_EQ(0u, errors.count()) << errors.captions();
+  auto runAll = [&app] {
+    test::fixClock(test::localStamp(2026, 3, 10, 13, 0));
+    runDailyReport(app);
+    test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
+    runMonthlyReport(app);
+    runExpenseExport(app);
+  };
+  // No company folder: nothing is sent (it would land in the folder all
+  // restaurants share), said once by each run, until the record has one.
+  runAll();
+  EXPECT_EQ("UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER", errors.captions());
+  EXPECT_TRUE(shop.filesOnServer().empty());
+  EXPECT_EQ("NULL", db->scalar("SELECT IFNULL(islendi, 'NULL') FROM expenses.moves"));
+  db->exec("UPDATE company.maininfo SET compfolder = 'demo'");
+  runAll();
+  EXPECT_EQ(3u, errors.count()) << errors.captions();
 
-  // An empty company folder and reporting key: the customer folder itself, "_" names.
+  // An empty reporting key: "_" names in the restaurant's folder.
   for (const char* name : {"_gunluk.html", "_aylik.html"}) {
-    std::string page = test::readFile(remote("", name));
+    std::string page = test::readFile(remote("demo", name));
     EXPECT_TRUE(test::checkPage(page).empty()) << name;
     EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplam\xDD", "0.00"))) << name;
   }
   EXPECT_EQ(1, app.dailyReportsSent.load());
   EXPECT_EQ(1, app.monthlyReportsSent.load());
-  std::vector<ExpenseMove> records = test::checkExpenseFile(test::readFile(remote("", "gider.dat")));
+  std::vector<ExpenseMove> records = test::checkExpenseFile(test::readFile(remote("demo", "gider.dat")));
   ASSERT_EQ(2u, records.size());
   ExpenseMove expected;
   expected.Id = records[0].Id;
