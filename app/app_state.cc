@@ -11,6 +11,10 @@ namespace {
 
 void readStockLists(AppState& app) {
   std::vector<StockDefinition> byCode, byName;
+  // Room for the lists they replace: the lists of an unchanged menu grow
+  // without a copy, and memory takes two sets of lists at most.
+  byCode.reserve(app.sales.stockByCode.size());
+  byName.reserve(app.sales.stockByName.size());
   bool ok = readStockDefinitionsByCode(app.sales.connection, byCode) >= 0;
   ok = readStockDefinitionsByName(app.sales.connection, byName) >= 0 && ok;
   // A failed read replaces only lists that never came whole: start-up keeps

@@ -32,8 +32,8 @@ enum class RunKind { Daily, Monthly, Export };
 
 struct AppState {
   DatabaseConnection companyConnection;
-  // Written by start-up, and again by a run when start-up could not read it;
-  // other threads take a copy with companyRecord().
+  // Written by start-up, and again by a run when start-up could not read it
+  // or while it names no folder; other threads take a copy with companyRecord().
   CompanyInfo company;
   ExpenseStore expenses;
   SalesData sales;
@@ -75,11 +75,6 @@ void openAgentData(AppState& app);
 // that uploads resume once it has one. Any thread. True when the company
 // record is known: read at start-up or later.
 bool refreshCompany(AppState& app);
-
-// Whether the company record names the restaurant's folder on the server.
-// When not, the run shows so (once: the run calls it once) and sets
-// outcome.reason: its files would land in the folder all restaurants share.
-bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 // Reads both stock lists again, with the statements of start-up, so that a
 // product added to the menu is in the next report; opens the sales
 // connection again first when start-up could not. A whole read replaces the
@@ -90,6 +85,11 @@ bool refreshSalesData(AppState& app);
 // Opens the expense connection again when start-up could not; the thread of
 // the export only.
 void refreshExpenseConnection(AppState& app);
+
+// Whether the company record names the restaurant's folder on the server.
+// When not, shows so (a run calls it once) and sets outcome.reason: the run's
+// files would land in the folder all restaurants share.
+bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 
 // A copy of the company record, safe from any thread.
 CompanyInfo companyRecord(const AppState& app);

@@ -78,7 +78,8 @@ sql::Connection* newQueryConnection(DatabaseConnection& db) {
   }
   char refused[sizeof db.password];
   copyText(refused, db.password);
-  copyText(db.password, std::strcmp(refused, kFirstPassword) == 0 ? kSecondPassword : kFirstPassword);
+  bool first = std::strcmp(refused, kFirstPassword) == 0;
+  copyText(db.password, first ? kSecondPassword : kFirstPassword);
   try {
     return newConnection(db);
   } catch (...) {

@@ -101,7 +101,8 @@ TEST_F(OddData, NullInEveryColumnRead) {
   }
   EXPECT_EQ(1, app.dailyReportsSent.load());
   EXPECT_EQ(1, app.monthlyReportsSent.load());
-  std::vector<ExpenseMove> records = test::checkExpenseFile(test::readFile(remote("demo", "gider.dat")));
+  std::vector<ExpenseMove> records =
+      test::checkExpenseFile(test::readFile(remote("demo", "gider.dat")));
   ASSERT_EQ(2u, records.size());
   ExpenseMove expected;
   expected.Id = records[0].Id;

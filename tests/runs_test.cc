@@ -296,7 +296,8 @@ TEST_F(Runs, EveryRunReadsTheStockListsAgain) {
   at(localStamp(2026, 3, 10, 13, 0, 0));
   RunOutcome outcome;
   runDailyReport(app, &outcome);
-  EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(product(60, "Lahmacun", "3.00", "ADET", "90.00")));
+  EXPECT_NE(std::string::npos,
+            pageText(remote("gunluk")).find(product(60, "Lahmacun", "3.00", "ADET", "90.00")));
 
   db->exec("RENAME TABLE stocks.stckdef TO stocks.stckdef_away");
   item("2026-03-10 12:30:00", 60, 1, 30);
@@ -304,7 +305,8 @@ TEST_F(Runs, EveryRunReadsTheStockListsAgain) {
   runDailyReport(app, &outcome);
   EXPECT_EQ("READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME", failing.captions());
   EXPECT_TRUE(outcome.uploaded) << outcome.reason;
-  EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(product(60, "Lahmacun", "4.00", "ADET", "120.00")));
+  EXPECT_NE(std::string::npos,
+            pageText(remote("gunluk")).find(product(60, "Lahmacun", "4.00", "ADET", "120.00")));
 
   std::string page = local("gunluk");
   AppState never;

@@ -757,7 +757,7 @@ int runBenchmark() {
   std::printf("  start-up to the first report uploaded:    %.3f s (demo data)\n",
               find("startup").agent.median());
   const Case& lists = find("stock-lists");
-  std::printf("  stock lists read again by each report run: %.3f s for %s products (%.2fx its floor)\n",
+  std::printf("  stock lists read again by each report run: %.3f s, %s products (%.2fx its floor)\n",
               lists.agent.median(), grouped(products).c_str(),
               pairedRatio(lists.agent, lists.floorSession));
   return identical ? 0 : 1;
