@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/log.h"
 
@@ -10,14 +11,21 @@ namespace kestrune {
 
 namespace {
 
-bool readStockLists(AppState& app) {
+void readStockLists(AppState& app) {
   std::vector<StockDefinition> byCode, byName;
+  // Room for the lists they replace: the lists of an unchanged menu grow
+  // without a copy, and memory takes two sets of lists at most.
+  byCode.reserve(app.sales.stockByCode.size());
+  byName.reserve(app.sales.stockByName.size());
   bool ok = readStockDefinitionsByCode(app.sales.connection, byCode) >= 0;
   ok = readStockDefinitionsByName(app.sales.connection, byName) >= 0 && ok;
-  // Even a failed read leaves what arrived, as start-up always did.
-  app.sales.stockByCode = std::move(byCode);
-  app.sales.stockByName = std::move(byName);
-  return ok;
+  // A failed read replaces only lists that never came whole: start-up keeps
+  // what arrived, as it always did.
+  if (ok || app.salesDataMissing) {
+    app.sales.stockByCode = std::move(byCode);
+    app.sales.stockByName = std::move(byName);
+  }
+  if (ok) app.salesDataMissing = false;
 }
 
 }  // namespace
@@ -36,7 +44,7 @@ void openAgentData(AppState& app) {
     app.company = std::move(company);
     app.companyMissing = !companyRead;
   }
-  app.salesDataMissing = !readStockLists(app);
+  readStockLists(app);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
   std::string line = "start-up: kestrune " KESTRUNE_VERSION ", ";
   line += companyRead ? "company folder \"" + companyRecord(app).compfolder + "\"" :
@@ -48,30 +56,42 @@ void openAgentData(AppState& app) {
 
 bool refreshCompany(AppState& app) {
   std::lock_guard<std::mutex> refresh(app.refreshMutex);
+  bool known = false;
   {
     std::lock_guard<std::mutex> lock(app.companyMutex);
-    if (!app.companyMissing) return true;
+    known = !app.companyMissing;
+    if (known && !app.company.compfolder.empty()) return true;
   }
   // The connection is used by this function only, under refreshMutex.
   if (!app.companyConnection.connection) openConnection(app.companyConnection);
   CompanyInfo company;
-  if (readCompany(app.companyConnection, company) != 1) return false;
+  if (readCompany(app.companyConnection, company) != 1) return known;
   std::lock_guard<std::mutex> lock(app.companyMutex);
   app.company = std::move(company);
   app.companyMissing = false;
   return true;
 }
 
-void refreshSalesData(AppState& app) {
-  if (!app.salesDataMissing) return;
+bool refreshSalesData(AppState& app) {
   if (!app.sales.connection.connection) openConnection(app.sales.connection);
-  app.salesDataMissing = !readStockLists(app);
+  readStockLists(app);
+  return !app.salesDataMissing;
 }
 
 void refreshExpenseConnection(AppState& app) {
   if (!app.expenseConnectionMissing) return;
   openConnection(app.expenses.connection);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
+}
+
+bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome) {
+  if (!company.compfolder.empty()) return true;
+  showError("UPLOAD_COMPFOLDER",
+            "The company record (company.maininfo) names no folder: compfolder is empty. "
+            "Nothing is sent, since it would land in httpdocs/customer_yedek/, the folder all "
+            "restaurants share; uploads resume once compfolder is filled in.");
+  outcome.reason = "the company record names no folder";
+  return false;
 }
 
 CompanyInfo companyRecord(const AppState& app) {

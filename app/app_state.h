@@ -33,8 +33,8 @@ enum class RunKind { Daily, Monthly, Export };
 
 struct AppState {
   DatabaseConnection companyConnection;
-  // Written by start-up, and again by a run when start-up could not read it;
-  // other threads take a copy with companyRecord().
+  // Written by start-up, and again by a run when start-up could not read it
+  // or while it names no folder; other threads take a copy with companyRecord().
   CompanyInfo company;
   ExpenseStore expenses;
   SalesData sales;
@@ -58,7 +58,8 @@ struct AppState {
   mutable std::mutex companyMutex;  // guards company and companyMissing
   std::mutex refreshMutex;          // one re-read of the company record at a time
   bool companyMissing = false;
-  bool salesDataMissing = false;         // stock lists; the report runs' thread only
+  // No whole read of the stock lists yet; the report runs' thread only.
+  bool salesDataMissing = true;
   bool expenseConnectionMissing = false; // the export's thread only
 
   mutable std::mutex healthMutex;  // guards health
@@ -74,15 +75,25 @@ struct AppState {
 void openAgentData(AppState& app);
 
 // Reads the company record again (with a fresh connection when start-up had
-// none) when start-up could not. Any thread. True when the company record is
-// known: read at start-up or now.
+// none) when start-up could not, and while the record names no folder, so
+// that uploads resume once it has one. Any thread. True when the company
+// record is known: read at start-up or later.
 bool refreshCompany(AppState& app);
-// The same for both stock lists and the sales connection; the thread of the
-// report runs only.
-void refreshSalesData(AppState& app);
+// Reads both stock lists again, with the statements of start-up, so that a
+// product added to the menu is in the next report; opens the sales
+// connection again first when start-up could not. A whole read replaces the
+// lists; after a failed one the lists from the last whole read stay (never a
+// partial read over good lists). The thread of the report runs only. True
+// when the lists come from a whole read, now or before.
+bool refreshSalesData(AppState& app);
 // Opens the expense connection again when start-up could not; the thread of
 // the export only.
 void refreshExpenseConnection(AppState& app);
+
+// Whether the company record names the restaurant's folder on the server.
+// When not, shows so (a run calls it once) and sets outcome.reason: the run's
+// files would land in the folder all restaurants share.
+bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 
 // A copy of the company record, safe from any thread.
 CompanyInfo companyRecord(const AppState& app);

@@ -22,8 +22,10 @@ const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
 
 // After gider.dat arrived: sends the receipt images of the moves not yet
 // processed and marks the moves, in list order on one connection. A move
-// whose image exists is marked only when its image arrived; otherwise it
-// stays unprocessed and the next export offers the image again. A move whose
+// with an image is marked only when its image arrived; otherwise it stays
+// unprocessed and the next export offers the image again. That includes an
+// image not yet in the expense folder (it is often copied there a little
+// later): such moves are counted in outcome.imagesWaiting. A move whose
 // image name cannot name a file in the expense folder is neither sent nor
 // marked, and is reported, so that its image is not silently given up.
 void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& outcome) {
@@ -47,7 +49,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
     }
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
     if (!pathExists(path)) {
-      ids.push_back(m.Id);
+      outcome.imagesWaiting += 1;
     } else if (uploadFile(app.mainWindow, name, path, company) == kFtpDone) {
       ids.push_back(m.Id);
       outcome.images += 1;
@@ -68,7 +70,8 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
 }  // namespace
 
 int runExpenseExport(AppState& app, RunOutcome* outcome) {
-  // Without the company record there is no folder of this restaurant to send to.
+  // Without the company record, or without a folder in it, there is no folder
+  // of this restaurant to send to.
   bool companyKnown = refreshCompany(app);
   CompanyInfo company = companyRecord(app);
   refreshExpenseConnection(app);
@@ -93,7 +96,7 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
     result.reason = "the expense movements could not be read";
   } else if (!companyKnown) {
     result.reason = "the company record could not be read";
-  } else {
+  } else if (companyHasFolder(company, result)) {
     ExpenseFile file = writeExpenseFile(app.folders.expenseFolder, store.expenseMoves);
     result.records = static_cast<int>(store.expenseMoves.size());
     if (file.result != 0) {

@@ -24,18 +24,21 @@ void stampReport(SalesData& sales) {
 }
 
 // What a run needs before its queries: the start-up data that could not be
-// read then, and the company record. `known` is false while the company
-// record could not be read at all.
+// read then, the stock lists read again and the company record. `known` is
+// false while the company record could not be read at all, `stockLists`
+// while the stock lists never came whole.
 struct RunStart {
   CompanyInfo company;
   bool known = false;
+  bool stockLists = false;
 };
 
 RunStart startRun(AppState& app) {
   RunStart start;
   start.known = refreshCompany(app);
-  refreshSalesData(app);
+  start.stockLists = refreshSalesData(app);
   start.company = companyRecord(app);
+  app.sales.failedReads = 0;
   return start;
 }
 
@@ -48,6 +51,17 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
   // start-up makes them.
   if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
   if (!app.folders.salesFolder.empty()) createFolder(app.folders.salesFolder);
+  // A report from a failed read would put zeros or partial totals over the
+  // last good one, here and on the server, counted as sent: nothing is
+  // written then. Stock lists read whole before stand in for a failed re-read.
+  if (sales.failedReads > 0) {
+    outcome.reason = "a database read failed";
+    return;
+  }
+  if (!start.stockLists) {
+    outcome.reason = "the stock lists could not be read";
+    return;
+  }
   // A document that could not be written whole is not uploaded: the server
   // would get an old or partial report, counted as sent.
   if (writeSalesSummaryDocument(periodLine, sales.stockByName, app.folders, sales.record, kind,
@@ -62,6 +76,7 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
     outcome.reason = "the company record could not be read";
     return;
   }
+  if (!companyHasFolder(start.company, outcome)) return;
   outcome.uploaded = uploadReport(app.mainWindow, app.folders.uploadLocalPath,
                                   app.folders.uploadFileName, start.company) > 0;
   if (!outcome.uploaded) outcome.reason = "the upload failed";

@@ -13,7 +13,7 @@ namespace kestrune {
 
 namespace {
 
-int readStockDefinitions(const DatabaseConnection& db, const char* statement,
+int readStockDefinitions(DatabaseConnection& db, const char* statement,
                          std::vector<StockDefinition>& list) {
   list.clear();
   QueryText query{"stocks", "READ_STOK_TANIMLARI_BY_NAME", statement};
@@ -49,7 +49,7 @@ void resetSales(StockDefinition& s) {
   s.depart = 0;
 }
 
-int readCompany(const DatabaseConnection& db, CompanyInfo& company) {
+int readCompany(DatabaseConnection& db, CompanyInfo& company) {
   QueryText query{"company", "READ_COMPANY",
                   "SELECT compname,compfolder,mustID,machID,yedeklemehash,raporlamahash FROM "
                   "maininfo;"};
@@ -67,12 +67,12 @@ int readCompany(const DatabaseConnection& db, CompanyInfo& company) {
   return ok ? 1 : -2;
 }
 
-int readStockDefinitionsByCode(const DatabaseConnection& db, std::vector<StockDefinition>& list) {
+int readStockDefinitionsByCode(DatabaseConnection& db, std::vector<StockDefinition>& list) {
   return readStockDefinitions(
       db, "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stcode;", list);
 }
 
-int readStockDefinitionsByName(const DatabaseConnection& db, std::vector<StockDefinition>& list) {
+int readStockDefinitionsByName(DatabaseConnection& db, std::vector<StockDefinition>& list) {
   return readStockDefinitions(
       db, "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stname;", list);
 }

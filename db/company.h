@@ -47,12 +47,12 @@ struct StockDefinition {
 void resetSales(StockDefinition& stock);
 
 // First row of company.maininfo. 1 when done (also with no row), -2 after a reported error.
-int readCompany(const DatabaseConnection& db, CompanyInfo& company);
+int readCompany(DatabaseConnection& db, CompanyInfo& company);
 
 // stocks.stckdef ordered by code / by name into `list` (emptied first).
 // The number of records, or -2 after a reported error.
-int readStockDefinitionsByCode(const DatabaseConnection& db, std::vector<StockDefinition>& list);
-int readStockDefinitionsByName(const DatabaseConnection& db, std::vector<StockDefinition>& list);
+int readStockDefinitionsByCode(DatabaseConnection& db, std::vector<StockDefinition>& list);
+int readStockDefinitionsByName(DatabaseConnection& db, std::vector<StockDefinition>& list);
 
 // Bisection over a list in ascending stcode order: index of a record with
 // that code, or -1.

@@ -1,6 +1,7 @@
 // Where the point-of-sale MySQL server is and how to log in to it. Every data
-// object (company, sales, expenses) carries one, filled once at start-up by
-// openConnection and only read afterwards.
+// object (company, sales, expenses) carries one, filled at start-up by
+// openConnection; afterwards only the query frame changes it, to the other
+// password when the server refuses the stored one.
 #pragma once
 
 #include <memory>
@@ -63,5 +64,12 @@ DatabaseTimeouts databaseTimeouts();
 // A new connection from the stored URL, user and password (caller owns it).
 // Throws what the connector throws.
 sql::Connection* newConnection(const DatabaseConnection& db);
+
+// The query frame's connection: newConnection, and when the server refuses
+// the stored password (1045), the other of the two; the one it lets in is
+// kept in `db`. A password changed while the agent runs thus costs one
+// refused log-in instead of failing every query until a restart. When both
+// are refused, the stored password stays and the second refusal is thrown.
+sql::Connection* newQueryConnection(DatabaseConnection& db);
 
 }  // namespace kestrune

@@ -111,9 +111,9 @@ int lastDatabaseAnswer() { return gDatabaseAnswer.load(); }
 
 void setStatementObserver(StatementObserver observer) { statementObserver() = std::move(observer); }
 
-bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowReader& readRow) {
+bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& readRow) {
   try {
-    std::unique_ptr<sql::Connection> con(newConnection(db));
+    std::unique_ptr<sql::Connection> con(newQueryConnection(db));
     con->setSchema(query.schema);
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
     if (statementObserver()) statementObserver()(query.schema, query.sessionSetup, query.statement);
@@ -141,12 +141,12 @@ bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowRea
   return false;
 }
 
-size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* caption,
+size_t runUpdates(DatabaseConnection& db, const char* schema, const char* caption,
                   const std::vector<std::string>& statements, long long* rowsChanged) {
   size_t done = 0;
   long long changed = 0;
   try {
-    std::unique_ptr<sql::Connection> con(newConnection(db));
+    std::unique_ptr<sql::Connection> con(newQueryConnection(db));
     con->setSchema(schema);
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
     for (const std::string& s : statements) {

@@ -1,7 +1,8 @@
 // The query frame: every database read and update goes through here. Each call
-// makes a connection of its own from a DatabaseConnection's stored values,
-// selects its schema, runs its statement, hands each row to the caller and
-// releases result, statement and connection on every way out.
+// makes a connection of its own from a DatabaseConnection's stored values
+// (newQueryConnection: it may switch the stored password), selects its schema,
+// runs its statement, hands each row to the caller and releases result,
+// statement and connection on every way out.
 //
 // Errors never leave as exceptions. A connector error with a non-zero code,
 // or any other exception, is shown once through the error sink under the
@@ -34,13 +35,13 @@ struct QueryText {
 // server, not held whole in memory). True when done. An error the server
 // sends after some rows (a killed query, a shutdown) is reported like any
 // other: the rows before it have been read, and the result is false.
-bool runQuery(const DatabaseConnection& db, const QueryText& query, const RowReader& readRow);
+bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& readRow);
 
 // Runs data-changing statements one after the other on one connection.
 // Stops at the first error, which it reports. Returns the number of
 // statements that completed; `rowsChanged` (if given) receives the sum of
 // their row counts.
-size_t runUpdates(const DatabaseConnection& db, const char* schema, const char* caption,
+size_t runUpdates(DatabaseConnection& db, const char* schema, const char* caption,
                   const std::vector<std::string>& statements, long long* rowsChanged = nullptr);
 
 // Sees every statement just before the frame sends it: its schema, the

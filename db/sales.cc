@@ -86,6 +86,7 @@ int readSummary(SalesData& sales, const char* caption, const char* begin, const 
       default: break;  // 5, 6 and the rest count only in the totals
     }
   });
+  if (!ok) sales.failedReads += 1;
   return ok ? 1 : -2;
 }
 
@@ -100,6 +101,7 @@ double readMovesTotal(SalesData& sales, double SalesSummary::*field, const char*
     first = false;
     target = columnNumber(row, 1);  // SUM over no rows is NULL: 0
   });
+  if (!ok) sales.failedReads += 1;
   return ok ? target : -2.0;
 }
 
@@ -128,6 +130,7 @@ int readOrderItemSales(SalesData& sales, const char* begin, const char* end) {
     stock.salesAmount += columnNumber(row, 12);
     stock.costAmount += columnNumber(row, 15);
   });
+  if (!ok) sales.failedReads += 1;
   return ok ? 1 : -2;
 }
 

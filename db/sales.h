@@ -45,7 +45,12 @@ struct SalesData {
   SummaryRecord record;
   std::vector<StockDefinition> stockByCode;  // ascending stcode
   std::vector<StockDefinition> stockByName;  // ascending stname
+  // Reads below that reported an error since a run set it to 0. A movement
+  // sum's result cannot tell (-2.00 is also a real sum); this can.
+  int failedReads = 0;
 };
+
+// Every read below adds 1 to failedReads after a reported error.
 
 // Adds the order items of the period into stockByCode (reset first).
 // 1, or -2 after a reported error.

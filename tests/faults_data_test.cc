@@ -76,31 +76,40 @@ TEST_F(OddData, NullInEveryColumnRead) {
 
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
-  test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
-  runMonthlyReport(app);
-  runExpenseExport(app);
+  auto runAll = [&app] {
+    test::fixClock(test::localStamp(2026, 3, 10, 13, 0));
+    runDailyReport(app);
+    test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
+    runMonthlyReport(app);
+    runExpenseExport(app);
+  };
+  // No company folder: nothing is sent (it would land in the folder all
+  // restaurants share), said once by each run, until the record has one.
+  runAll();
+  EXPECT_EQ("UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER", errors.captions());
+  EXPECT_TRUE(shop.filesOnServer().empty());
+  EXPECT_EQ("NULL", db->scalar("SELECT IFNULL(islendi, 'NULL') FROM expenses.moves"));
+  db->exec("UPDATE company.maininfo SET compfolder = 'demo'");
+  runAll();
+  EXPECT_EQ(3u, errors.count()) << errors.captions();
 
-  // A NULL company folder sends nothing: the files would land in the folder
-  // all restaurants share. They are written locally all the same.
-  EXPECT_EQ("UPLOAD_FOLDER,UPLOAD_FOLDER,UPLOAD_FOLDER", errors.captions());
-  EXPECT_EQ((std::vector<std::string>{}), shop.filesOnServer());
-  for (const char* name : {"satis_ozet_gunluk.html", "satis_ozet_aylik.html"}) {
-    std::string page = test::readFile(shop.root + "/satislar/" + name);
+  // An empty reporting key: "_" names in the restaurant's folder.
+  for (const char* name : {"_gunluk.html", "_aylik.html"}) {
+    std::string page = test::readFile(remote("demo", name));
     EXPECT_TRUE(test::checkPage(page).empty()) << name;
     EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplam\xDD", "0.00"))) << name;
   }
-  EXPECT_EQ(0, app.dailyReportsSent.load());
-  EXPECT_EQ(0, app.monthlyReportsSent.load());
+  EXPECT_EQ(1, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.monthlyReportsSent.load());
   std::vector<ExpenseMove> records =
-      test::checkExpenseFile(test::readFile(shop.root + "/giderler/gider.dat"));
+      test::checkExpenseFile(test::readFile(remote("demo", "gider.dat")));
   ASSERT_EQ(2u, records.size());
   ExpenseMove expected;
   expected.Id = records[0].Id;
   std::memcpy(expected.donem, records[0].donem, sizeof expected.donem);
   EXPECT_EQ(db->scalar("SELECT CURDATE()"), fieldText(records[0].donem));
   EXPECT_EQ(0, std::memcmp(&expected, &records[0], sizeof expected)) << "zero and empty everywhere";
-  EXPECT_EQ("0", db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 1"));
+  EXPECT_EQ("1", db->scalar("SELECT islendi FROM expenses.moves"));
 }
 
 TEST_F(OddData, LongBrokenAndMarkupNamesAndExtremeNumbers) {

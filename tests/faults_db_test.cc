@@ -85,7 +85,7 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
   EXPECT_EQ(0, app.exportsUploaded.load());
   EXPECT_EQ(1, app.exportsCompleted.load());
   EXPECT_TRUE(shop.filesOnServer().empty()) << "nothing lands in the folder all restaurants share";
-  EXPECT_TRUE(test::fileExists(shop.root + "/satislar/satis_ozet_gunluk.html"));
+  EXPECT_FALSE(test::fileExists(shop.root + "/satislar/satis_ozet_gunluk.html"));
   std::printf("server away: start-up %.3f s, a daily run and an export %.3f s\n", startUp,
               failedRuns);
   EXPECT_LT(startUp + failedRuns, 30.0);
@@ -129,6 +129,26 @@ TEST_F(DatabaseFaults, SecondPasswordGivesCorrectReportsAndExport) {
   std::string monthly = test::pageText(test::readFile(shop.remote("h1_aylik.html")));
   EXPECT_NE(std::string::npos, monthly.find(test::productRow("10", "Ayran", "2.00", "ADET", "30.00")));
   EXPECT_EQ("1,1", islendi());
+}
+
+// The password is changed while the agent runs, to the second and back: the
+// next runs log in with the other one, without an error and without a restart.
+TEST_F(DatabaseFaults, PasswordChangedWhileTheAgentRuns) {
+  test::CapturedErrors errors;
+  AppState app;
+  openAgentData(app);
+  for (const char* password : {kSecondPassword, kFirstPassword}) {
+    SCOPED_TRACE(password);
+    shop.db->setRootPassword(password);
+    RunOutcome daily, exported;
+    runDailyReport(app, &daily);
+    runExpenseExport(app, &exported);
+    EXPECT_TRUE(daily.uploaded) << daily.reason;
+    EXPECT_TRUE(exported.uploaded) << exported.reason;
+    EXPECT_STREQ(password, app.sales.connection.password);
+    EXPECT_STREQ(password, app.expenses.connection.password);
+  }
+  EXPECT_EQ(0u, errors.count()) << errors.captions();
 }
 
 // Settings missing, or an address of 40 bytes or more: every query reports,

@@ -190,7 +190,7 @@ TEST_F(Runs, ACodeTwiceInTheNameListGetsItsTotalsOnlyOnce) {
   EXPECT_EQ(0.0, sales.stockByName[2].soldQuantity);
 }
 
-TEST_F(Runs, UnreachableDatabaseStillWritesAndUploadsADocument) {
+TEST_F(Runs, UnreachableDatabaseWritesAndUploadsNothing) {
   AppState app;
   openAgentData(app);  // with the database up: company and products known
   test::writeSettings({{"ipno", test::otherAddress(9)},
@@ -200,14 +200,91 @@ TEST_F(Runs, UnreachableDatabaseStillWritesAndUploadsADocument) {
   at(localStamp(2026, 3, 10, 13, 0, 0));
   test::CapturedErrors away;
   runDailyReport(app);
-  EXPECT_EQ("READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION", away.captions());
-  EXPECT_EQ(1, app.dailyReportsSent.load());
-  EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(summaryRow("Nakit", "0.00")));
+  const std::string stockLists = "READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME,";
+  EXPECT_EQ(stockLists + "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION", away.captions());
+  EXPECT_EQ(0, app.dailyReportsSent.load());
+  EXPECT_FALSE(test::fileExists(ftp->remotePath("demo", "hash1_gunluk.html")));
+  EXPECT_FALSE(test::fileExists(root + "/satislar/satis_ozet_gunluk.html"));
   runMonthlyReport(app);
-  EXPECT_EQ(
-      "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION,READ_SATIS_OZET,READ_KASA_MOVES_TOPLAM,"
-      "READ_BANK_MOVES_TOPLAM,READ_CEK_MOVES_TOPLAM,READ_URUN_SATISLARI_UNION",
-      away.captions());
+  EXPECT_EQ(stockLists + "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION," + stockLists +
+                "READ_SATIS_OZET,READ_KASA_MOVES_TOPLAM,READ_BANK_MOVES_TOPLAM,"
+                "READ_CEK_MOVES_TOPLAM,READ_URUN_SATISLARI_UNION",
+            away.captions());
+}
+
+// Any one read of a run fails: the run writes, uploads and counts nothing,
+// and the last good report stays, here and on the server.
+TEST_F(Runs, AFailedReadKeepsTheLastGoodReport) {
+  receipt("2026-03-10 12:00:00", 3, 100, 0);
+  item("2026-03-10 12:00:00", 10, 1, 100);
+  struct Case {
+    const char* kind;
+    const char* table;
+    const char* caption;
+  };
+  for (const Case& c : {Case{"gunluk", "satislar.shopcharts", "READ_GUNLUK_SATIS_OZET"},
+                        Case{"gunluk", "oturum.orderitems", "READ_URUN_SATISLARI_UNION"},
+                        Case{"aylik", "satislar.shpchrtarch", "READ_SATIS_OZET"},
+                        Case{"aylik", "kasa.moves", "READ_KASA_MOVES_TOPLAM"},
+                        Case{"aylik", "banks.moves", "READ_BANK_MOVES_TOPLAM"},
+                        Case{"aylik", "cekler.moves", "READ_CEK_MOVES_TOPLAM"}}) {
+    SCOPED_TRACE(c.table);
+    bool daily = std::string(c.kind) == "gunluk";
+    AppState app;
+    openAgentData(app);
+    RunOutcome good, failed;
+    at(localStamp(2026, 3, 10, 13, 0, 0));
+    daily ? runDailyReport(app, &good) : runMonthlyReport(app, &good);
+    EXPECT_TRUE(good.uploaded) << good.reason;
+    std::string page = local(c.kind);
+    db->exec(std::string("RENAME TABLE ") + c.table + " TO " + c.table + "_away");
+    test::CapturedErrors failing;
+    at(localStamp(2026, 3, 10, 13, 10, 0));
+    daily ? runDailyReport(app, &failed) : runMonthlyReport(app, &failed);
+    db->exec(std::string("RENAME TABLE ") + c.table + "_away TO " + c.table);
+    EXPECT_EQ(c.caption, failing.captions());
+    EXPECT_FALSE(failed.uploaded);
+    EXPECT_EQ("a database read failed", failed.reason);
+    EXPECT_EQ(page, local(c.kind));
+    EXPECT_EQ(page, remote(c.kind));
+    EXPECT_EQ(1, (daily ? app.dailyReportsSent : app.monthlyReportsSent).load());
+  }
+}
+
+// A product added to the menu after start-up is in the next report. A failed
+// read of the stock lists leaves those of the last whole read; an agent that
+// never read them whole writes nothing.
+TEST_F(Runs, EveryRunReadsTheStockListsAgain) {
+  AppState app;
+  openAgentData(app);
+  db->exec("INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (60,'Lahmacun','ADET')");
+  item("2026-03-10 12:00:00", 60, 3, 90);
+  at(localStamp(2026, 3, 10, 13, 0, 0));
+  RunOutcome outcome;
+  runDailyReport(app, &outcome);
+  EXPECT_NE(std::string::npos,
+            pageText(remote("gunluk")).find(productRow("60", "Lahmacun", "3.00", "ADET", "90.00")));
+
+  db->exec("RENAME TABLE stocks.stckdef TO stocks.stckdef_away");
+  item("2026-03-10 12:30:00", 60, 1, 30);
+  test::CapturedErrors failing;
+  runDailyReport(app, &outcome);
+  EXPECT_EQ("READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME", failing.captions());
+  EXPECT_TRUE(outcome.uploaded) << outcome.reason;
+  EXPECT_NE(std::string::npos,
+            pageText(remote("gunluk")).find(productRow("60", "Lahmacun", "4.00", "ADET", "120.00")));
+
+  std::string page = local("gunluk");
+  AppState never;
+  openAgentData(never);
+  at(localStamp(2026, 3, 10, 13, 10, 0));
+  runDailyReport(never, &outcome);
+  db->exec("RENAME TABLE stocks.stckdef_away TO stocks.stckdef");
+  EXPECT_FALSE(outcome.uploaded);
+  EXPECT_EQ("the stock lists could not be read", outcome.reason);
+  EXPECT_EQ(page, local("gunluk"));
+  EXPECT_EQ(page, remote("gunluk"));
+  EXPECT_EQ(0, never.dailyReportsSent.load());
 }
 
 TEST_F(Runs, FailedUploadOrDocumentLeavesTheCounterUnchanged) {
