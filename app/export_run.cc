@@ -27,7 +27,8 @@ const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
 // image not yet in the expense folder (it is often copied there a little
 // later): such moves are counted in outcome.imagesWaiting. A move whose
 // image name cannot name a file in the expense folder is neither sent nor
-// marked, and is reported, so that its image is not silently given up.
+// marked, and is reported, so that its image is not silently given up; so
+// is one whose image is not a regular file.
 void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& outcome) {
   ExpenseStore& store = app.expenses;
   const std::vector<ExpenseMove>& moves = store.expenseMoves;
@@ -48,8 +49,14 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
       continue;
     }
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
-    if (!pathExists(path)) {
+    PathKind kind = pathKind(path);
+    if (kind == PathKind::Missing) {
       outcome.imagesWaiting += 1;
+    } else if (kind != PathKind::File) {
+      // A pipe would block the export (and the agent's end) for ever, a link
+      // would send whatever it points to.
+      unusable.push_back("movement " + std::to_string(m.Id) + ": \"" + printableName(name) +
+                         "\" is not a regular file");
     } else if (uploadFile(app.mainWindow, name, path, company) == kFtpDone) {
       ids.push_back(m.Id);
       outcome.images += 1;

@@ -23,6 +23,11 @@ bool createFolder(const std::u16string& path);
 // True when a file or folder exists at `path`.
 bool pathExists(const std::string& path);
 
+// What is at `path`, not following a link there: a regular file, nothing, or
+// something else (a folder, a link, a pipe or device).
+enum class PathKind { Missing, File, Other };
+PathKind pathKind(const std::string& path);
+
 // Replaces `to` by `from` in one step (both in the same folder). On failure
 // `to` is unchanged and `error` says why.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);

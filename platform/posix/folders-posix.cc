@@ -46,6 +46,12 @@ bool createFolder(const std::u16string& path) { return createFolder(utf16ToUtf8(
 
 bool pathExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+PathKind pathKind(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? PathKind::Missing : PathKind::Other;
+  return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   if (error) *error = "cannot replace " + to + ": " + std::strerror(errno);

@@ -6,8 +6,10 @@
 #include "platform/ftp.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -203,10 +205,16 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
 
   // Step 2: the local file, then STOR on the same connection.
   if (remoteName.empty() || hasControlCharacter(remoteName)) return kFtpPutFailed;
-  h.file = std::fopen(localPath.c_str(), "rb");
-  if (!h.file) return kFtpPutFailed;
+  // Never blocked by a pipe, never through a link: a regular file or nothing.
+  int fd = ::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return kFtpPutFailed;
   struct stat st;
-  if (::fstat(::fileno(h.file), &st) != 0 || !S_ISREG(st.st_mode)) return kFtpPutFailed;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      !(h.file = ::fdopen(fd, "rb"))) {
+    ::close(fd);
+    return kFtpPutFailed;
+  }
   std::string fileUrl = folderUrl + urlPath(remoteName, false);
   // Both steps together stay within the upload's bound.
   long usedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -70,6 +70,18 @@ bool createFolder(const std::u16string& path) {
 
 bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
 
+PathKind pathKind(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                        : PathKind::Other;
+  }
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+    return PathKind::Other;
+  return PathKind::File;
+}
+
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
