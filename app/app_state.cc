@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "transfer/upload.h"
 
 namespace kestrune {
 
@@ -34,6 +35,7 @@ void openAgentData(AppState& app) {
   initReportFolders(app.folders);
   if (!app.folders.rootFolder.empty())
     openLog(app.folders.rootFolder + kPathSeparator + "kestrune.log");
+  checkUploadSettings();
   openConnection(app.companyConnection);
   openConnection(app.sales.connection);
   openConnection(app.expenses.connection);

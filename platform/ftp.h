@@ -1,10 +1,19 @@
 // Sends one local file to a folder of an FTP server (WinINet on Windows,
 // libcurl elsewhere): passive, binary, the remote folder must exist.
+// With libcurl the log-in and the transfer go over TLS (AUTH TLS) when the
+// server offers it; WinINet always sends them in clear.
 #pragma once
 
 #include <string>
 
 namespace kestrune {
+
+// How much TLS an upload asks for.
+enum class FtpTls {
+  kTry,      // TLS when the server offers it, any certificate; plain otherwise
+  kRequire,  // TLS on control and data with a trusted certificate, or nothing
+  kOff,      // plain FTP
+};
 
 struct FtpAccount {
   std::string host;
@@ -12,6 +21,13 @@ struct FtpAccount {
   std::string user;
   std::string password;
   std::string agentName;
+  FtpTls tls = FtpTls::kTry;
+};
+
+// What an upload learnt besides its result code.
+struct FtpOutcome {
+  bool tls = false;        // the server accepted AUTH TLS: log-in and data were encrypted
+  std::string tlsProblem;  // why TLS kept the upload from going ahead; empty otherwise
 };
 
 // Upper bounds on waiting for a server that accepts and then falls silent.
@@ -32,9 +48,14 @@ enum : int {
 };
 
 // Log in, enter `remoteFolder`, store `localPath` as `remoteName` there,
-// replacing a file of that name. Returns one of the codes above.
+// replacing a file of that name. Returns one of the codes above; a server
+// that cannot give the TLS `account.tls` asks for fails with -2.
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
-               const std::string& remoteName, const std::string& localPath);
+               const std::string& remoteName, const std::string& localPath,
+               FtpOutcome* outcome = nullptr);
+
+// Whether this build's client can do TLS at all (WinINet's cannot).
+bool ftpTlsSupported();
 
 // Time-outs used by later ftpPutFile calls (tests shorten them).
 void setFtpTimeouts(const FtpTimeouts& timeouts);

@@ -13,4 +13,9 @@ namespace kestrune {
 // missing. On failure `out` is left unchanged.
 int readServerSetting(const char* name, char* out, size_t outSize);
 
+// False when other users of this machine can read the settings (a settings
+// file with any group or other permission); true otherwise, and when there
+// are no settings. The registry key is the user's own: always true there.
+bool settingsArePrivate();
+
 }  // namespace kestrune

@@ -1,6 +1,11 @@
 // The FTP upload against a real FTP server on loopback: every result code
 // from a real condition, the bytes that arrive, and the bounds on waiting.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -8,8 +13,10 @@
 #include <string>
 
 #include "platform/ftp.h"
+#include "platform/log.h"
 #include "platform/window.h"
 #include "tests/support/faults.h"
+#include "tests/support/servers.h"
 #include "transfer/upload.h"
 
 namespace kestrune {
@@ -338,6 +345,101 @@ TEST_F(Upload, HostSettingOrTheDefault) {
 
   test::writeSettings({{"ipno", "127.0.0.1"}});
   EXPECT_EQ("ftp.ostrelian.com.tr", uploadAccount().host);
+}
+
+// ftptls against real servers: pure-ftpd requiring TLS on control and data
+// (it answers a plain USER with 421, before any password: a success there
+// means the log-in crossed encrypted), pure-ftpd offering TLS, pyftpdlib
+// without TLS. Both pure-ftpd servers have self-signed certificates and
+// their own account (ftpuser, ftppassword).
+TEST_F(Upload, TlsAsTheSettingAsks) {
+  test::FtpsServer& required = test::ftpsServer(2131, 3);
+  test::FtpsServer& offered = test::ftpsServer(2132, 1);
+  std::string agentLog = local + "/kestrune.log";
+  openLog(agentLog);
+  struct Case {
+    test::FtpsServer* tlsServer;  // null: the plain server
+    const char* setting;
+    int expected;
+    const char* logged;
+    const char* caption;
+  } cases[] = {
+      {&required, "try", 9, ", TLS", ""},      {&required, nullptr, 9, ", TLS", ""},
+      {&required, "Maybe", 9, ", TLS", "FTP_TLS"}, {&required, "off", -2, ", plain", ""},
+      {&required, "require", -2, ", plain", "FTP_TLS"},
+      {&offered, "try", 9, ", TLS", ""},       {&offered, "off", 9, ", plain", ""},
+      {&offered, "require", -2, ", plain", "FTP_TLS"},
+      {nullptr, "try", 9, ", plain", ""},      {nullptr, "require", -2, ", plain", "FTP_TLS"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string remote = c.tlsServer ? c.tlsServer->remotePath("demo", "t.dat")
+                                     : server->remotePath("demo", "t.dat");
+    SCOPED_TRACE(remote + " ftptls=" + (c.setting ? c.setting : "(none)"));
+    std::map<std::string, std::string> settings = {{"ftphost", server->settingValue()}};
+    if (c.tlsServer)
+      settings = {{"ftphost", c.tlsServer->settingValue()},
+                  {"ftpuser", test::kFtpsUser},
+                  {"ftppassword", test::kFtpsPassword}};
+    if (c.setting) settings["ftptls"] = c.setting;
+    test::writeSettings(settings);
+    std::remove(remote.c_str());
+    std::string bytes = awkwardBytes(70000 + ++n);
+    size_t mark = test::readFile(agentLog).size();
+    test::CapturedErrors errors;
+    EXPECT_EQ(c.expected, uploadFile(nullptr, "t.dat", localFile("t.dat", bytes), company));
+    uploadAccount();  // an odd value is reported once only
+    EXPECT_EQ(c.caption, errors.captions());
+    EXPECT_EQ(c.expected == 9 ? bytes : "", test::readFile(remote));
+    std::string line = " upload t.dat: " + std::to_string(c.expected) + c.logged + "\n";
+    std::string log = test::readFile(agentLog).substr(mark);
+    EXPECT_NE(std::string::npos, log.find(line)) << log;
+  }
+  openLog("");
+}
+
+// `require` trusts what the system trusts. A child in a mount namespace of
+// its own sees the test server's certificate as the system's CA bundle.
+TEST_F(Upload, RequireUploadsToACertificateTheSystemTrusts) {
+  test::FtpsServer& required = test::ftpsServer(2131, 3);
+  test::writeSettings({{"ftphost", required.settingValue()}, {"ftpuser", test::kFtpsUser},
+                       {"ftppassword", test::kFtpsPassword}, {"ftptls", "require"}});
+  std::string bytes = awkwardBytes(5000), path = localFile("trusted.dat", bytes);
+  const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+        ::mount((required.certificate + ".crt").c_str(), bundle, nullptr, MS_BIND, nullptr))
+      ::_exit(100);
+    ::_exit(uploadFile(nullptr, "trusted.dat", path, company) == 9 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 100) GTEST_SKIP() << "no mount namespace";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(bytes, test::readFile(required.remotePath("demo", "trusted.dat")));
+}
+
+// A password in a settings file other users can read is reported, without
+// the password; the agent goes on.
+TEST_F(Upload, PasswordInAFileOthersCanReadIsReported) {
+  std::string file = test::testDir() + "/config/Ostrelian/Melrova.ini";
+  struct Case {
+    bool password;
+    mode_t mode;
+    const char* caption;
+  } cases[] = {{true, 0644, "SETTINGS"}, {true, 0640, "SETTINGS"}, {true, 0600, ""},
+               {false, 0644, ""}};
+  for (const Case& c : cases) {
+    std::map<std::string, std::string> settings = {{"ftphost", server->settingValue()}};
+    if (c.password) settings["ftppassword"] = "Gizli-Sifre-42";
+    test::writeSettings(settings);
+    ::chmod(file.c_str(), c.mode);
+    test::CapturedErrors errors;
+    checkUploadSettings();
+    EXPECT_EQ(c.caption, errors.captions()) << c.password << " " << c.mode;
+    for (const auto& e : errors.all()) EXPECT_EQ(std::string::npos, e.second.find("Gizli"));
+  }
 }
 
 }  // namespace

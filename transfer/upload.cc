@@ -1,9 +1,13 @@
 #include "transfer/upload.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "platform/errors.h"
+#include "platform/log.h"
 #include "platform/settings.h"
 #include "transfer/file_names.h"
 
@@ -32,6 +36,33 @@ void applyHostSetting(const std::string& value, FtpAccount& account) {
   account.port = port;
 }
 
+// Shows a settings problem the first time this process meets it only: the
+// account is read again for every upload.
+void reportOnce(const std::string& text) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!reported.insert(text).second) return;
+  }
+  showError("FTP_TLS", text);
+}
+
+FtpTls tlsSetting(const std::string& value) {
+  std::string lower;
+  for (char c : value) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!ftpTlsSupported()) {
+    reportOnce("ftptls=" + printableName(value) +
+               " is not supported by this build: uploads use plain FTP");
+    return FtpTls::kOff;
+  }
+  if (lower == "try") return FtpTls::kTry;
+  if (lower == "require") return FtpTls::kRequire;
+  if (lower == "off") return FtpTls::kOff;
+  reportOnce("ftptls=" + printableName(value) + " is not try, require or off: treated as try");
+  return FtpTls::kTry;
+}
+
 }  // namespace
 
 FtpAccount uploadAccount() {
@@ -41,10 +72,25 @@ FtpAccount uploadAccount() {
   account.user = "brevanotica";
   account.password = "wKup3h58";
   account.agentName = "Ftp_Melrova";
+  account.tls = ftpTlsSupported() ? FtpTls::kTry : FtpTls::kOff;
   char value[512] = {};
   if (readServerSetting("ftphost", value, sizeof value) == 0 && value[0])
     applyHostSetting(value, account);
+  if (readServerSetting("ftpuser", value, sizeof value) == 0 && value[0]) account.user = value;
+  if (readServerSetting("ftppassword", value, sizeof value) == 0 && value[0])
+    account.password = value;
+  if (readServerSetting("ftptls", value, sizeof value) == 0 && value[0])
+    account.tls = tlsSetting(value);
   return account;
+}
+
+void checkUploadSettings() {
+  char value[512] = {};
+  if (readServerSetting("ftppassword", value, sizeof value) == 0 && !settingsArePrivate())
+    showError("SETTINGS",
+              "the settings file holds ftppassword and other users of this machine can read "
+              "it: make it readable by its owner only (chmod 600)");
+  uploadAccount();  // reports an ftptls value it cannot honour now, not at the first upload
 }
 
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
@@ -61,8 +107,13 @@ int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
                                  "\" is not a plain file name: nothing sent");
     result = kFtpPutFailed;
   } else {
+    FtpOutcome outcome;
     result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
-                        localPath);
+                        localPath, &outcome);
+    logLine("upload " + printableName(remoteName) + ": " + std::to_string(result) +
+            (outcome.tls ? ", TLS" : ", plain"));
+    if (!outcome.tlsProblem.empty())
+      showError("FTP_TLS", outcome.tlsProblem + ": " + printableName(remoteName) + " not sent");
   }
   gLastUploadResult = result;
   if (result == kFtpFolderFailed || result == kFtpPutFailed) requestRepaint(statusWindow);

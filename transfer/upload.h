@@ -10,12 +10,20 @@
 
 namespace kestrune {
 
-// The account every upload uses; the host is the compiled-in default unless
-// the settings value "ftphost" (host or host:port) names another.
+// The account every upload uses: the compiled-in one, where the settings
+// values "ftphost" (host or host:port), "ftpuser" and "ftppassword" do not
+// name another, with "ftptls" (try, the default; require; off). A value of
+// ftptls that is none of those, or one this build cannot honour, is
+// reported once and leaves the default.
 FtpAccount uploadAccount();
 
+// At start-up: reports a password in a settings file other users can read
+// (never the password itself) and an ftptls value that cannot be honoured.
+void checkUploadSettings();
+
 // 9 when sent; -1, -2, -5 or -11 by the step that failed (see platform/ftp.h).
-// A company folder or remote name that is not a plain name (it could leave
+// Logs each upload's result and whether it went over TLS; a TLS failure is
+// shown with its reason. A company folder or remote name that is not a plain name (it could leave
 // the restaurant's folder) sends nothing: -5 or -11, with an error shown.
 // Asks the status window to repaint after -5 and -11.
 int uploadFile(WindowHandle statusWindow, const std::string& remoteName,

@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace kestrune {
@@ -68,16 +70,32 @@ std::string urlPath(const std::string& s, bool keepSlash) {
 }
 
 // Notes which commands went to the server, to tell the log-in from the
-// folder step when the first request fails.
+// folder step when the first request fails, and whether AUTH TLS was accepted.
 struct CommandLog {
   bool cwdSent = false;
+  bool authSent = false;
+  bool authAccepted = false;
+  bool tls = false;  // the log-in went over TLS
 };
 
+bool startsWithCommand(const char* data, size_t size, const char* command) {
+  size_t n = std::strlen(command);
+  if (size <= n || data[n] != ' ') return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::toupper(static_cast<unsigned char>(data[i])) != command[i]) return false;
+  return true;
+}
+
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
-  if (type == CURLINFO_HEADER_OUT && size >= 4 &&
-      (data[0] == 'C' || data[0] == 'c') && (data[1] == 'W' || data[1] == 'w') &&
-      (data[2] == 'D' || data[2] == 'd') && data[3] == ' ')
-    static_cast<CommandLog*>(user)->cwdSent = true;
+  CommandLog* log = static_cast<CommandLog*>(user);
+  if (type == CURLINFO_HEADER_OUT) {
+    if (startsWithCommand(data, size, "CWD")) log->cwdSent = true;
+    if (startsWithCommand(data, size, "AUTH")) log->authSent = true;
+    if (startsWithCommand(data, size, "USER")) log->tls = log->authAccepted;
+  } else if (type == CURLINFO_HEADER_IN && log->authSent && size >= 4 && data[0] == '2' &&
+             data[1] == '3' && data[2] == '4' && data[3] == ' ') {
+    log->authAccepted = true;  // 234: the connection goes over to TLS now
+  }
   return 0;
 }
 
@@ -131,6 +149,23 @@ bool isClientFailure(CURLcode code) {
          code == CURLE_BAD_FUNCTION_ARGUMENT || code == CURLE_UNKNOWN_OPTION;
 }
 
+// Why a failed request failed because of TLS; empty when TLS was not the cause.
+std::string tlsProblem(CURLcode code, const char* detail) {
+  std::string why;
+  if (code == CURLE_USE_SSL_FAILED)
+    why = "the FTP server offers no TLS (control and data), which ftptls=require asks for";
+  else if (code == CURLE_PEER_FAILED_VERIFICATION)
+    why = "the FTP server's certificate is not trusted";
+  else if (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_SSL_CERTPROBLEM ||
+           code == CURLE_SSL_CIPHER || code == CURLE_SSL_CACERT_BADFILE ||
+           code == CURLE_SSL_ENGINE_INITFAILED)
+    why = "the TLS handshake with the FTP server failed";
+  else
+    return std::string();
+  if (detail && *detail) why += std::string(" (") + detail + ")";
+  return why;
+}
+
 struct Handles {
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
@@ -141,6 +176,20 @@ struct Handles {
     if (file) std::fclose(file);
   }
 };
+
+// TLS as the account asks. `try` takes any certificate: a listener learns
+// nothing, and a server with a certificate of its own making keeps working.
+bool setTlsOptions(CURL* easy, FtpTls tls) {
+  long use = tls == FtpTls::kRequire ? CURLUSESSL_ALL :
+             tls == FtpTls::kTry     ? CURLUSESSL_TRY : CURLUSESSL_NONE;
+  long verify = tls == FtpTls::kRequire ? 1L : 0L;
+  bool ok = curl_easy_setopt(easy, CURLOPT_USE_SSL, use) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, verify) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L) == CURLE_OK;
+  return ok;
+}
 
 bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log) {
   auto atLeastOne = [](int seconds) { return static_cast<long>(seconds > 0 ? seconds : 1); };
@@ -164,21 +213,31 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, onDebug) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGDATA, log) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) == CURLE_OK;  // feeds onDebug only
+  ok &= setTlsOptions(easy, account.tls);
   return ok;
 }
 
 }  // namespace
 
+bool ftpTlsSupported() { return true; }
+
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
-               const std::string& remoteName, const std::string& localPath) {
+               const std::string& remoteName, const std::string& localPath,
+               FtpOutcome* outcome) {
+  FtpOutcome ignored;
+  FtpOutcome& out = outcome ? *outcome : ignored;
+  out = FtpOutcome{};
   if (globalInit() != CURLE_OK) return kFtpOpenFailed;
   Handles h;
   h.multi = curl_multi_init();
   h.easy = curl_easy_init();
   if (!h.multi || !h.easy) return kFtpOpenFailed;
   CommandLog log;
+  char detail[CURL_ERROR_SIZE] = {};
   FtpTimeouts timeouts = ftpTimeouts();
-  if (!setOptions(h.easy, account, timeouts, &log)) return kFtpOpenFailed;
+  if (!setOptions(h.easy, account, timeouts, &log) ||
+      curl_easy_setopt(h.easy, CURLOPT_ERRORBUFFER, detail) != CURLE_OK)
+    return kFtpOpenFailed;
   auto started = std::chrono::steady_clock::now();
 
   // No command may be smuggled in through a name: those are refused in the
@@ -198,8 +257,12 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
       curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK)
     return kFtpOpenFailed;
   CURLcode result = drive(h.multi, h.easy);
+  out.tls = log.tls;
   if (result != CURLE_OK) {
     if (isClientFailure(result)) return kFtpOpenFailed;
+    out.tlsProblem = tlsProblem(result, detail);
+    // TLS is settled while connecting, before any folder or file is sent.
+    if (!out.tlsProblem.empty()) return kFtpConnectFailed;
     return log.cwdSent ? kFtpFolderFailed : kFtpConnectFailed;
   }
 

@@ -3,6 +3,7 @@
 #include "platform/settings.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,13 @@ int readServerSetting(const char* name, char* out, size_t outSize) {
     return 0;
   }
   return sectionSeen ? -1 : -2;
+}
+
+bool settingsArePrivate() {
+  std::string path = settingsPath();
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return true;
+  return (st.st_mode & 077) == 0;
 }
 
 }  // namespace kestrune

@@ -1,4 +1,5 @@
-// The upload with the system's WinINet client.
+// The upload with the system's WinINet client, which has no FTP over TLS:
+// the log-in and the data go in clear whatever the account asks for.
 #include <windows.h>
 #include <wininet.h>
 
@@ -15,8 +16,12 @@ void setMillis(HINTERNET handle, DWORD option, int seconds) {
 
 }  // namespace
 
+bool ftpTlsSupported() { return false; }
+
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
-               const std::string& remoteName, const std::string& localPath) {
+               const std::string& remoteName, const std::string& localPath,
+               FtpOutcome* outcome) {
+  if (outcome) *outcome = FtpOutcome{};
   HINTERNET internet = InternetOpenA(account.agentName.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                      nullptr, nullptr, 0);
   if (!internet) return kFtpOpenFailed;

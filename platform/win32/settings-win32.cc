@@ -38,4 +38,6 @@ int readServerSetting(const char* name, char* out, size_t outSize) {
   return 0;
 }
 
+bool settingsArePrivate() { return true; }
+
 }  // namespace kestrune

@@ -5,7 +5,10 @@
 #include <cppconn/exception.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -75,8 +78,13 @@ Setup& setup() {
 struct Cleanup {
   std::vector<MariaDb*> databases;
   std::vector<FtpServer*> ftpServers;
+  std::vector<FtpsServer*> ftpsServers;
   ~Cleanup() {
     for (FtpServer* f : ftpServers) {
+      f->stop();
+      delete f;
+    }
+    for (FtpsServer* f : ftpsServers) {
       f->stop();
       delete f;
     }
@@ -266,6 +274,87 @@ FtpServer& ftpServer(int port, const std::string& mode) {
     cleanup().ftpServers.push_back(s);
   }
   if (s->pid <= 0 || s->mode != mode) s->start(mode);
+  return *s;
+}
+
+const char kFtpsUser[] = "lokanta42";
+const char kFtpsPassword[] = "Gizli-Sifre-42";
+
+void FtpsServer::start(int startLevel) {
+  stop();
+  if (address.empty()) address = testAddress();
+  level = startLevel;
+  if (root.empty()) root = testDir() + "/ftps-" + std::to_string(port);
+  certificate = root + ".pem";
+  std::string users = root + ".users", db = root + ".pdb";
+  std::string uid = ::geteuid() == 0 ? "65534" : std::to_string(::geteuid());
+  std::string gid = ::geteuid() == 0 ? "65534" : std::to_string(::getegid());
+  run("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + uid + ":" +
+      gid + " " + quote(root));
+  if (!fileExists(certificate))
+    run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + address +
+        " -addext subjectAltName=IP:" + address + " -keyout " + quote(certificate) + " -out " +
+        quote(certificate + ".crt") + " 2>/dev/null && cat " + quote(certificate + ".crt") +
+        " >> " + quote(certificate) + " && chmod 600 " + quote(certificate));
+  // The user file as pure-pw writes it, with a SHA-512 crypt hash: pure-pw's
+  // own (argon2) costs the server almost 2 s per log-in here.
+  std::string hash = run("openssl passwd -6 " + quote(kFtpsPassword));
+  hash.erase(hash.find_last_not_of('\n') + 1);
+  writeFile(users, std::string(kFtpsUser) + ":" + hash + ":" + uid + ":" + gid + "::" + root +
+                       "/./::::::::::::\n");
+  run("rm -f " + quote(db) + " && pure-pw mkdb " + quote(db) + " -f " + quote(users));
+  int first = 40000 + (port % 100) * 40;
+  std::vector<std::string> args = {
+      "/usr/sbin/pure-ftpd", "-l", "puredb:" + db, "-S", address + "," + std::to_string(port),
+      "-Y", std::to_string(level), "-2", certificate, "-p",
+      std::to_string(first) + ":" + std::to_string(first + 39), "-E", "-H", "-f", "none"};
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  pid = child;
+  // Ready when it accepts a connection (it stays in the foreground).
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  for (int i = 0; i < 250; ++i) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    ::close(fd);
+    if (up) return;
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) break;
+    ::usleep(20000);
+  }
+  stop();
+  throw std::runtime_error("pure-ftpd did not start on " + settingValue());
+}
+
+void FtpsServer::stop() {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  pid = 0;
+}
+
+std::string FtpsServer::remotePath(const std::string& folder, const std::string& name) const {
+  return root + "/httpdocs/customer_yedek/" + folder + "/" + name;
+}
+
+FtpsServer& ftpsServer(int port, int level) {
+  static std::map<int, FtpsServer*> servers;
+  FtpsServer*& s = servers[port];
+  if (!s) {
+    s = new FtpsServer;
+    s->port = port;
+    cleanup().ftpsServers.push_back(s);
+  }
+  if (s->pid <= 0 || s->level != level) s->start(level);
   return *s;
 }
 

@@ -1,5 +1,5 @@
-// Real servers for the tests: a private MariaDB and a pyftpdlib FTP server,
-// both on this test program's own loopback address, started on first use and
+// Real servers for the tests: a private MariaDB, a pyftpdlib FTP server and
+// a pure-ftpd FTP server with TLS, all on this test program's own loopback address, started on first use and
 // stopped when the program ends. Also the settings file and an error catcher.
 #pragma once
 
@@ -65,6 +65,29 @@ struct FtpServer {
 
 // An FTP server on testAddress():`port`, started on first call for that port.
 FtpServer& ftpServer(int port = 2121, const std::string& mode = "normal");
+
+// pure-ftpd with a self-signed certificate for its address, `level` its TLS
+// rule: 1 plain or TLS, 3 TLS on control and data (plain log-ins refused).
+// Its one user, kFtpsUser, is virtual (a file of its own) and writes as
+// "nobody" when the tests run as root, else as the tests' own user.
+struct FtpsServer {
+  std::string address;
+  int port = 0;
+  int level = 0;
+  std::string root;         // as FtpServer
+  std::string certificate;  // PEM: the server's key and its certificate
+  int pid = 0;
+
+  void start(int level);
+  void stop();
+  std::string remotePath(const std::string& folder, const std::string& name) const;
+  std::string settingValue() const { return address + ":" + std::to_string(port); }
+};
+extern const char kFtpsUser[];
+extern const char kFtpsPassword[];
+
+// A TLS FTP server on testAddress():`port`, started on first call for that port.
+FtpsServer& ftpsServer(int port, int level);
 
 // Writes the settings file ([Server] section) with these values; an empty map
 // removes the file.

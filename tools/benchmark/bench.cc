@@ -4,8 +4,8 @@
 //   kestrune-bench [--smoke] [--repeats N] [--base A.B.C] [--work DIR] [--csv FILE]
 //
 // It starts one private MariaDB per data set (tools/mariadb-server) on the
-// loopback addresses A.B.C.1 and up and an FTP server (tools/ftp-server.py)
-// on A.B.C.1:2121, seeds the databases with tools/pos-demo-data.py and then
+// loopback addresses A.B.C.1 and up, an FTP server (tools/ftp-server.py)
+// on A.B.C.1:2121 and one that requires TLS (pure-ftpd) on A.B.C.1:2131, seeds the databases with tools/pos-demo-data.py and then
 // runs every case N times, interleaved: the agent's run function in a
 // process of its own (kestrune-bench-case, which also reports its peak
 // memory), and the floor, the mariadb command-line client running the very
@@ -41,6 +41,9 @@ namespace {
 
 const char kPassword[] = "K_plom_R";
 const int kFtpPort = 2121;
+const int kFtpsPort = 2131;
+const char kFtpsUser[] = "lokanta42";
+const char kFtpsPassword[] = "Gizli-Sifre-42";
 // The sales data sets hold a fixed month; the agent's clock is put there.
 const char kSalesNow[] = "2025-03-28 14:00:00";
 
@@ -185,13 +188,14 @@ struct Database {
 };
 
 std::vector<Database*> runningDatabases;
-pid_t ftpPid = 0;
+pid_t ftpPid = 0, ftpsPid = 0;
 
 void stopEverything() {
-  if (ftpPid > 0) {
-    ::kill(ftpPid, SIGTERM);
-    waitFor(ftpPid);
-    ftpPid = 0;
+  for (pid_t* pid : {&ftpPid, &ftpsPid}) {
+    if (*pid <= 0) continue;
+    ::kill(*pid, SIGTERM);
+    waitFor(*pid);
+    *pid = 0;
   }
   for (Database* db : runningDatabases) {
     if (!db->running) continue;
@@ -240,6 +244,37 @@ FtpServer startFtp(const std::string& address, const std::string& dir) {
   return ftp;
 }
 
+// pure-ftpd requiring TLS on control and data, with a self-signed certificate
+// and one virtual user (a SHA-512 crypt hash: pure-pw's argon2 costs seconds
+// per log-in). Its files are written as "nobody" when run as root.
+void startFtps(const std::string& address, const std::string& dir) {
+  std::string root = dir + "/ftps", pem = dir + "/ftps.pem", users = dir + "/ftps.users";
+  std::string id = ::geteuid() == 0 ? "65534:65534" : std::to_string(::geteuid()) + ":" +
+                                                          std::to_string(::getegid());
+  shell("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + id +
+        " " + quote(root) + " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" +
+        address + " -keyout " + quote(pem) + " -out " + quote(pem + ".crt") +
+        " 2>/dev/null && cat " + quote(pem + ".crt") + " >> " + quote(pem));
+  std::string hash = trimmed(shell("openssl passwd -6 " + quote(kFtpsPassword)));
+  writeFile(users, std::string(kFtpsUser) + ":" + hash + ":" + id + "::" + root + "/./::::::::::::\n");
+  shell("pure-pw mkdb " + quote(dir + "/ftps.pdb") + " -f " + quote(users));
+  int first = 40000 + (kFtpsPort % 100) * 40;
+  Spawn s;
+  s.argv = {"/usr/sbin/pure-ftpd", "-l", "puredb:" + dir + "/ftps.pdb", "-S",
+            address + "," + std::to_string(kFtpsPort), "-Y", "3", "-2", pem, "-p",
+            std::to_string(first) + ":" + std::to_string(first + 39), "-E", "-H", "-f", "none"};
+  s.errors = dir + "/ftps.err";
+  ftpsPid = spawn(s);
+  // It stays in the foreground; ready when its port answers.
+  for (int i = 0; i < 250; ++i) {
+    std::string probe = "exec 3<>/dev/tcp/" + address + "/" + std::to_string(kFtpsPort);
+    if (std::system(("bash -c " + quote(probe) + " 2>/dev/null").c_str()) == 0)
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  fail("pure-ftpd did not start: " + tail(s.errors, 5));
+}
+
 // ---------------------------------------------------------------------------
 // Data sets and cases
 
@@ -249,6 +284,7 @@ struct DataSet {
   bool fixedClock = false;             // the agent's clock at kSalesNow
   Database db;
   std::string config;  // XDG_CONFIG_HOME with the agent's settings for this database
+  std::string tlsConfig;  // the same, uploading to the server that requires TLS
   std::string root;    // the agent's local folder
 };
 
@@ -280,6 +316,7 @@ struct Case {
   long peakKb = 0;
   std::string scripts;  // prefix of the recorded statements
   std::string identical = "-";  // rows of both sessions the same
+  bool tls = false;             // uploads to the server that requires TLS
 };
 
 long long salesClock() {
@@ -329,6 +366,7 @@ AgentRun runAgentCase(Case& c, const std::string& statements = std::string()) {
     s.argv.push_back(std::to_string(c.uploads));
   }
   s.env = agentEnvironment(*c.data);
+  if (c.tls) s.env["XDG_CONFIG_HOME"] = c.data->tlsConfig;
   std::string log = options.work + "/logs/" + c.id + ".log";
   s.errors = log;
   int out = -1;
@@ -527,6 +565,7 @@ int runBenchmark() {
               options.work.c_str());
   std::string ftpAddress = options.base + ".1";
   FtpServer ftp = startFtp(ftpAddress, options.work);
+  startFtps(ftpAddress, options.work);
   int host = 1;
   for (DataSet& d : data) {
     d.db.name = d.name;
@@ -538,6 +577,13 @@ int runBenchmark() {
     writeFile(d.config + "/Ostrelian/Melrova.ini",
               "[Server]\nipno=" + d.db.address + "\nftphost=" + ftpAddress + ":" +
                   std::to_string(kFtpPort) + "\nroot=" + d.root + "\n");
+    d.tlsConfig = d.config + "-tls";
+    makeFolder(d.tlsConfig + "/Ostrelian");
+    writeFile(d.tlsConfig + "/Ostrelian/Melrova.ini",
+              "[Server]\nipno=" + d.db.address + "\nftphost=" + ftpAddress + ":" +
+                  std::to_string(kFtpsPort) + "\nftpuser=" + kFtpsUser + "\nftppassword=" +
+                  kFtpsPassword + "\nftptls=try\nroot=" + d.root + "\n");
+    ::chmod((d.tlsConfig + "/Ostrelian/Melrova.ini").c_str(), 0600);
     double start = clockSeconds();
     startDatabase(d.db);
     std::string args;
@@ -583,6 +629,9 @@ int runBenchmark() {
   };
   cases.reserve(16);  // add() hands out pointers into it
   add("daily", "daily report", "daily", set("daily"), salesRows(dailyItems, dailyReceipts, 0));
+  add("daily-tls", "daily report, FTP over TLS", "daily", set("daily"),
+      salesRows(dailyItems, dailyReceipts, 0))
+      ->tls = true;
   add("monthly-small", "monthly report", "monthly", set("month-small"),
       salesRows(smallItems, smallReceipts, products));
   add("monthly-large", "monthly report", "monthly", set("month-large"),
@@ -591,6 +640,10 @@ int runBenchmark() {
       grouped(products) + " products");
   add("export-1x", "expense export", "export", set("export-1x"), exportRows(*set("export-1x")))
       ->resetMarks = true;
+  Case* exportTls = add("export-1x-tls", "expense export, FTP over TLS", "export",
+                        set("export-1x"), exportRows(*set("export-1x")));
+  exportTls->resetMarks = true;
+  exportTls->tls = true;
   add("export-2x", "expense export", "export", set("export-2x"), exportRows(*set("export-2x")))
       ->resetMarks = true;
   add("mark-batch", "marking, one connection", "mark-batch", set("export-1x"),
@@ -615,8 +668,9 @@ int runBenchmark() {
   // against the noise of a shared machine.
   if (!smoke)
     for (Case& c : cases)
-      if (c.id == "daily" || c.id == "stock-lists" || c.id == "export-1x" ||
-          c.id == "export-2x" || c.id == "mark-batch" || c.id == "startup")
+      if (c.id == "daily" || c.id == "daily-tls" || c.id == "stock-lists" ||
+          c.id == "export-1x" || c.id == "export-1x-tls" || c.id == "export-2x" ||
+          c.id == "mark-batch" || c.id == "startup")
         c.perRound = 3;
 
   // A first run of each case records the statements and warms the servers.
@@ -763,6 +817,9 @@ int runBenchmark() {
   std::printf("  daily report <= 1.3x the floor:           %.2fx (%.2fx the default-session floor)  %s\n",
               dailyRatio, pairedRatio(daily.agent, daily.floorDefault),
               verdict(dailyRatio <= 1.3));
+  double tlsRatio = pairedRatio(find("daily-tls").agent, find("daily-tls").floorSession);
+  std::printf("  TLS changes the daily ratio by <= 0.1:    %.2fx over TLS, %.2fx plain  %s\n",
+              tlsRatio, dailyRatio, verdict(tlsRatio - dailyRatio <= 0.1));
   std::printf("  monthly report <= 1.3x the floor:         %.2fx (%.2fx the default-session floor)  %s\n",
               monthlyRatio, pairedRatio(monthly.agent, monthly.floorDefault),
               verdict(monthlyRatio <= 1.3));
