@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/setup.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/log.h"
@@ -35,6 +36,8 @@ void openAgentData(AppState& app) {
   initReportFolders(app.folders);
   if (!app.folders.rootFolder.empty())
     openLog(app.folders.rootFolder + kPathSeparator + "kestrune.log");
+  // Said before the database errors that a wrong setting would cause.
+  reportSettingsFindings();
   checkUploadSettings();
   openConnection(app.companyConnection);
   openConnection(app.sales.connection);

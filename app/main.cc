@@ -5,6 +5,7 @@
 
 #include "app/agent.h"
 #include "app/app_state.h"
+#include "app/setup.h"
 #include "platform/window.h"
 
 namespace {
@@ -21,6 +22,8 @@ const char kUsage[] =
     "  kestrune run daily|monthly|export\n"
     "                                 do one job without an agent and exit:\n"
     "                                 0 uploaded, 1 not uploaded, 3 an agent is running\n"
+    "  kestrune setup --ipno ADDRESS [--ftphost HOST[:PORT]] [--root DIR] | --show\n"
+    "                                 write the settings below (other lines kept) or show them\n"
     "  kestrune --help | --version\n"
     "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/Ostrelian/Melrova.ini, section [Server]:\n"
     "  ipno=<database server>  ftphost=<host[:port]>  root=<local folder, default $HOME/Melrova>\n";
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
     std::puts("kestrune " KESTRUNE_VERSION);
     return 0;
   }
+  if (verb == "setup") return kestrune::runSetupCommand(argc - 2, argv + 2);
   if (verb == "status" && argc == 2) return ask("status");
   if (verb == "report" && argc == 2) {
     int code = ask("report");

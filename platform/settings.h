@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace kestrune {
 
@@ -17,5 +20,32 @@ int readServerSetting(const char* name, char* out, size_t outSize);
 // file with any group or other permission); true otherwise, and when there
 // are no settings. The registry key is the user's own: always true there.
 bool settingsArePrivate();
+
+// One value of section [Server] as the agent reads it: blanks around it and
+// a comment after it (" ; ...") taken off.
+struct SettingLine {
+  std::string name;
+  std::string value;
+  int line = 0;  // in the file, from 1
+};
+
+// The settings file as a whole, for checking it and for showing it. Where
+// the settings are not a file (the registry), `path` is empty.
+struct SettingsFile {
+  std::string path;
+  bool found = false;              // the file exists and could be read
+  int sectionLine = 0;             // the first [Server] header; 0: none
+  std::vector<SettingLine> values; // every value of [Server], in file order
+};
+
+SettingsFile readSettingsFile();
+
+// Sets `values` (name, value) in section [Server], keeping every other line
+// of the file (other values and sections, comments), and makes the section
+// when there is none. The new file is written beside the old one and renamed
+// over it, mode 0600, so that a reader sees the old or the new file, never
+// part of one. True with the file's path in `path`; false with `error`.
+bool writeServerSettings(const std::vector<std::pair<std::string, std::string>>& values,
+                         std::string* path, std::string* error);
 
 }  // namespace kestrune

@@ -40,4 +40,13 @@ int readServerSetting(const char* name, char* out, size_t outSize) {
 
 bool settingsArePrivate() { return true; }
 
+// The registry is not a file: the installer writes its values.
+SettingsFile readSettingsFile() { return SettingsFile(); }
+
+bool writeServerSettings(const std::vector<std::pair<std::string, std::string>>&, std::string*,
+                         std::string* error) {
+  *error = "not on this system: the settings are registry values, which Kestrune-setup.exe writes";
+  return false;
+}
+
 }  // namespace kestrune

@@ -146,7 +146,9 @@ void MariaDb::resume() {
 
 void MariaDb::stop() {
   if (dir.empty()) return;
-  std::system((quote(sourceDir() + "/tools/mariadb-server") + " stop " + quote(dir)).c_str());
+  // Also called on the way out of a failed test: a server that will not stop is only noted.
+  if (std::system((quote(sourceDir() + "/tools/mariadb-server") + " stop " + quote(dir)).c_str()) != 0)
+    std::fprintf(stderr, "could not stop the MariaDB server in %s\n", dir.c_str());
   pid = 0;
 }
 

@@ -199,7 +199,9 @@ void stopEverything() {
   }
   for (Database* db : runningDatabases) {
     if (!db->running) continue;
-    std::system((quote(options.source + "/tools/mariadb-server") + " stop " + quote(db->dir)).c_str());
+    // Best effort: this runs on the way out, also after a failure.
+    if (std::system((quote(options.source + "/tools/mariadb-server") + " stop " + quote(db->dir)).c_str()) != 0)
+      std::fprintf(stderr, "kestrune-bench: could not stop the server in %s\n", db->dir.c_str());
     db->running = false;
   }
   runningDatabases.clear();
