@@ -96,7 +96,7 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
   for (ExpenseMove& m : store.expenseMoves) m.branchNo = company.branchNo;
 
   // A root folder removed while the agent runs is made again, as start-up makes it.
-  if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
+  if (!app.folders.rootFolder.empty()) createPrivateFolder(app.folders.rootFolder);
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
   RunOutcome result;
   if (!readAll) {

@@ -49,7 +49,7 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
   SalesData& sales = app.sales;
   // Folders removed while the agent runs are made again, one level each, as
   // start-up makes them.
-  if (!app.folders.rootFolder.empty()) createFolder(app.folders.rootFolder);
+  if (!app.folders.rootFolder.empty()) createPrivateFolder(app.folders.rootFolder);
   if (!app.folders.salesFolder.empty()) createFolder(app.folders.salesFolder);
   // A report from a failed read would put zeros or partial totals over the
   // last good one, here and on the server, counted as sent: nothing is

@@ -18,6 +18,11 @@ std::u16string desktopFolder();
 
 // Creates one folder level. True when the folder exists afterwards.
 bool createFolder(const std::string& path);
+// The same for a folder that only this user (and, on Windows, the
+// administrators) may enter: the agent's root, which holds the year's
+// expenses and the receipt images before they are sent. A folder that exists
+// keeps its permissions.
+bool createPrivateFolder(const std::string& path);
 bool createFolder(const std::u16string& path);
 
 // True when a file or folder exists at `path`.

@@ -9,8 +9,8 @@ namespace kestrune {
 namespace {
 
 // One folder level the agent cannot work without; a new installation has none.
-void ensureFolder(const std::string& path) {
-  if (!createFolder(path)) showError("INIT_REPORT_FOLDERS", "cannot create folder " + path);
+void ensureFolder(const std::string& path, bool (*create)(const std::string&) = createFolder) {
+  if (!create(path)) showError("INIT_REPORT_FOLDERS", "cannot create folder " + path);
 }
 
 }  // namespace
@@ -26,7 +26,7 @@ void initReportFolders(ReportFolders& folders) {
     folders.systemDrive[1] = '\0';
   }
 
-  ensureFolder(folders.rootFolder);
+  ensureFolder(folders.rootFolder, createPrivateFolder);
   ensureFolder(folders.salesFolder);
   // The expense folder is made by the expense export when it writes.
 

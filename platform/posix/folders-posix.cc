@@ -44,6 +44,12 @@ bool createFolder(const std::string& path) {
 
 bool createFolder(const std::u16string& path) { return createFolder(utf16ToUtf8(path)); }
 
+bool createPrivateFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  struct stat st;
+  return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool pathExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 PathKind pathKind(const std::string& path) {

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -66,6 +67,48 @@ bool createFolder(const std::u16string& path) {
   std::wstring wide = toWide(path);
   if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
   return GetLastError() == ERROR_ALREADY_EXISTS && isFolder(GetFileAttributesW(wide.c_str()));
+}
+
+namespace {
+
+// "S-1-5-21-..." of the user this process runs as; empty when unknown.
+std::wstring currentUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  std::wstring text;
+  wchar_t* sid = nullptr;
+  if (size && GetTokenInformation(token, TokenUser, &buffer[0], size, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(&buffer[0])->User.Sid, &sid)) {
+    text = sid;
+    LocalFree(sid);
+  }
+  CloseHandle(token);
+  return text;
+}
+
+}  // namespace
+
+bool createPrivateFolder(const std::string& path) {
+  // Full control for the user, the administrators and the system, for the
+  // folder and all below it; nothing inherited from the drive (whose
+  // "Authenticated Users: Modify" would let every local account read the
+  // expenses and swap receipt images before they are sent).
+  std::wstring user = currentUserSid();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  if (!user.empty()) sddl += L"(A;OICI;FA;;;" + user + L")";
+  if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                          sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return createFolder(path);  // no user to name: as any other folder
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  BOOL made = CreateDirectoryA(path.c_str(), &attributes);
+  DWORD code = GetLastError();
+  LocalFree(descriptor);
+  if (made) return true;
+  return code == ERROR_ALREADY_EXISTS && isFolder(GetFileAttributesA(path.c_str()));
 }
 
 bool pathExists(const std::string& path) { return PathFileExistsA(path.c_str()) != FALSE; }
