@@ -102,12 +102,20 @@ TEST_F(AgentFaults, MissingOrOverlongSettingsStillServeStatus) {
 
 TEST_F(AgentFaults, DatabaseAwayAtStartUpNeedsNoRestart) {
   shop.db->stop();
+  ::setenv("KESTRUNE_TICK_MS", "10", 1);  // a daily run every 6 s
   Child agent = startAgent();
+  ::unsetenv("KESTRUNE_TICK_MS");
   ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
   EXPECT_NE(std::string::npos, status().find("Firma: \n"));
   EXPECT_TRUE(shop.filesOnServer().empty());
 
   shop.db->resume();
+  auto resumed = Clock::now();
+  while (!test::fileExists(shop.remote("h1_gunluk.html")) && secondsSince(resumed) < 60)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(test::fileExists(shop.remote("h1_gunluk.html"))) << "the next scheduled daily report";
+  std::printf("the database back: the scheduled daily report arrived %.1f s later\n",
+              secondsSince(resumed));
   std::string out;
   EXPECT_EQ(0, test::runCli({"send", "0x488"}, &out, 60)) << out;
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
