@@ -1,7 +1,12 @@
 #include "app/agent.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <memory>
+#include <system_error>
 #include <thread>
 
 #include "app/app_state.h"
@@ -30,6 +35,44 @@ void guarded(const char* caption, Job job) {
   }
 }
 
+// How long the end of the agent waits for runs in progress to stop.
+constexpr auto kEndWait = std::chrono::seconds(5);
+
+// An export runs on a thread of its own while the loop's thread goes on
+// serving (serveUntil): the window paints and takes WM_CLOSE, SIGTERM is
+// heard, however long the export's reads take. Requests stay one after the
+// other, and the asker still gets its answer when the export is done.
+void serveExport(AppState& app) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  app.workThreads.fetch_add(1);
+  std::thread worker;
+  try {
+    worker = std::thread([&app, done] {
+      guarded("EXPORT", [&] { runExpenseExport(app); });
+      *done = true;
+      app.workThreads.fetch_sub(1);  // the last use of app: the agent may end now
+    });
+  } catch (const std::system_error&) {
+    app.workThreads.fetch_sub(1);
+    guarded("EXPORT", [&] { runExpenseExport(app); });
+    return;
+  }
+  if (serveUntil([&done] { return done->load(); }))
+    worker.join();
+  else
+    worker.detach();  // the agent is ending; runAgent waits for it a little
+}
+
+// True when every thread of the agent's work ended within `wait`.
+bool workEnded(const AppState& app, std::chrono::milliseconds wait) {
+  auto until = std::chrono::steady_clock::now() + wait;
+  while (app.workThreads.load() > 0) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 }  // namespace
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
@@ -48,7 +91,7 @@ int runAgent(AppState& app) {
   WindowHandlers handlers;
   handlers.onExportRequest = [&app] {
     app.exportRequests.fetch_add(1);
-    guarded("EXPORT", [&] { runExpenseExport(app); });
+    serveExport(app);
     requestRepaint(app.mainWindow);
   };
   handlers.onCounterRequest = [&app] {
@@ -63,10 +106,21 @@ int runAgent(AppState& app) {
     return 2;
   }
 
-  std::atomic<bool> stop{false};
-  std::thread scheduler([&] { runScheduler(app, stop); });
+  app.workThreads.fetch_add(1);
+  std::thread scheduler([&app] {
+    runScheduler(app, app.ending);
+    app.workThreads.fetch_sub(1);
+  });
   int code = runMainLoop(app.mainWindow);
-  stop = true;
+  // Runs in progress stop at their next step. One held in a slow read or
+  // upload does not keep the agent: after a few seconds the process ends
+  // without it. Its files are written beside their final names and moved
+  // into place whole, so nothing half-written is left behind.
+  app.ending = true;
+  if (!workEnded(app, kEndWait)) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
   scheduler.join();
   return code;
 }

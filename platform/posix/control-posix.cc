@@ -50,6 +50,8 @@ struct ControlSocket {
 
 ControlSocket gControl;
 int gWakePipe[2] = {-1, -1};
+// The loop was asked to end while it waited for work of another thread.
+bool gEnding = false;
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -86,7 +88,8 @@ void finish(Client& c, const std::string& answer) {
 std::string answerRequest(const std::string& request) {
   std::string r = lower(request);
   if (r == "0x488") {
-    if (gControl.handlers.onExportRequest) gControl.handlers.onExportRequest();
+    if (!gEnding && gControl.handlers.onExportRequest) gControl.handlers.onExportRequest();
+    if (gEnding) return "error: the agent is ending; the export did not finish\n";
     return "ok: export finished\n";
   }
   if (r == "0x490") {
@@ -215,6 +218,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail("cannot make pipe");
 
   gControl.handlers = handlers;
+  gEnding = false;
   gControl.path = socketPath();
   sockaddr_un sa{};
   if (gControl.path.size() >= sizeof sa.sun_path) {
@@ -250,7 +254,7 @@ int runMainLoop(WindowHandle) {
     if (n < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) running = false;
     if (fds[2].revents & POLLIN) running = false;
-    if (!running) break;
+    if (!running || gEnding) break;
     // clients first, in the order they came; then new ones
     for (size_t i = 3; i < fds.size(); ++i) {
       Client& c = gControl.clients[i - 3];
@@ -261,6 +265,7 @@ int runMainLoop(WindowHandle) {
     gControl.clients.erase(std::remove_if(gControl.clients.begin(), gControl.clients.end(),
                                           [](const Client& c) { return c.fd < 0; }),
                            gControl.clients.end());
+    if (gEnding) break;
   }
   for (Client& c : gControl.clients)
     if (c.fd >= 0) ::close(c.fd);
@@ -274,6 +279,18 @@ int runMainLoop(WindowHandle) {
   while (::read(gWakePipe[0], drain, sizeof drain) > 0) {
   }
   return 0;
+}
+
+bool serveUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    // The signal or the wake-up stays unread: runMainLoop ends on it.
+    pollfd fds[] = {{gControl.signalFd, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
+    if (::poll(fds, 2, 20) > 0 && ((fds[0].revents | fds[1].revents) & POLLIN)) {
+      gEnding = true;
+      return false;
+    }
+  }
+  return true;
 }
 
 void requestQuit() {

@@ -25,11 +25,13 @@ WindowHandlers gHandlers;
 std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
 std::atomic<int> gRepaintRequests{0};
+// The loop was asked to end while it waited for work of another thread.
+bool gEnding = false;
 
-// Export requests are served on the loop's thread only. A message box shown
-// during an export lets messages through while it waits for OK; a request
-// that arrives then waits for the running export to end instead of starting
-// a second one inside it.
+// Export requests are served on the loop's thread only. The loop goes on
+// serving messages while an export runs (serveUntil); a request that arrives
+// then waits for the running export to end instead of starting a second one
+// inside it.
 bool gExporting = false;
 int gExportsWaiting = 0;
 
@@ -52,6 +54,7 @@ void showTrayMenu(HWND window) {
 }
 
 void serveExportRequest(HWND window) {
+  if (gEnding) return;
   if (gExporting) {
     ++gExportsWaiting;
     return;
@@ -60,7 +63,7 @@ void serveExportRequest(HWND window) {
   for (;;) {
     if (gHandlers.onExportRequest) gHandlers.onExportRequest();
     InvalidateRect(window, nullptr, TRUE);
-    if (gExportsWaiting == 0) break;
+    if (gExportsWaiting == 0 || gEnding) break;
     --gExportsWaiting;
   }
   gExporting = false;
@@ -180,6 +183,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
 
   gInstance = GetModuleHandleW(nullptr);
   gHandlers = handlers;
+  gEnding = false;
   std::wstring title = windowTitle();
   std::wstring className = windowClassName();
   if (!registerWindowClass(className, error)) return nullptr;
@@ -225,6 +229,25 @@ int runMainLoop(WindowHandle) {
   // process, from ending with no one left to answer it.
   closeErrorBoxes(5000);
   return result == 0 ? static_cast<int>(msg.wParam) : 1;
+}
+
+bool serveUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // for runMainLoop, which ends on it
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        gEnding = true;
+        return false;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) break;
+    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+  return true;
 }
 
 void requestRepaint(WindowHandle window) {
