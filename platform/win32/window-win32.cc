@@ -25,6 +25,12 @@ WindowHandlers gHandlers;
 std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
 std::atomic<int> gRepaintRequests{0};
+// Sent to every top-level window when the taskbar is (re)made: Explorer
+// started again, or started late at log-on. Icons have to be added again.
+UINT gTaskbarCreated = 0;
+// Tries again to add a tray icon that the shell did not take.
+constexpr UINT_PTR kTrayRetryTimer = 1;
+constexpr UINT kTrayRetryMs = 5000;
 // The loop was asked to end while it waited for work of another thread.
 bool gEnding = false;
 
@@ -51,6 +57,17 @@ void showTrayMenu(HWND window) {
                  nullptr);
   // lets the menu close when the user clicks elsewhere
   PostMessageW(window, WM_NULL, 0, 0);
+}
+
+// Adds the tray icon (or finds it there still); when the shell is not ready,
+// a timer tries again until it is.
+void addTrayIcon(HWND window) {
+  bool shown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) || Shell_NotifyIconW(NIM_MODIFY, &gNotifyIcon);
+  gTrayIconShown = shown;
+  if (shown)
+    KillTimer(window, kTrayRetryTimer);
+  else
+    SetTimer(window, kTrayRetryTimer, kTrayRetryMs, nullptr);
 }
 
 void serveExportRequest(HWND window) {
@@ -83,6 +100,10 @@ void answerStatusQuery(HWND window, HWND asker) {
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == gTaskbarCreated && gTaskbarCreated != 0) {
+    addTrayIcon(window);
+    return 0;
+  }
   switch (message) {
     case kTrayMessage:
       if (LOWORD(lParam) == WM_RBUTTONDOWN) {
@@ -107,6 +128,22 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SIZE:
       if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
       return 0;
+    case WM_SYSCOMMAND:
+      // The title bar's close button, Alt+F4 and the system menu's Close are
+      // a person putting the panel away: hidden, as minimising does. The
+      // agent has no way to be ended from its own face; a WM_CLOSE that
+      // another program sends (an installer) still ends it.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wParam == kTrayRetryTimer) {
+        addTrayIcon(window);
+        return 0;
+      }
+      break;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(window, &ps);
@@ -131,6 +168,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
       // The window is being destroyed already; what is left is the tray
       // icon and the loop.
+      KillTimer(window, kTrayRetryTimer);
       if (Shell_NotifyIconW(NIM_DELETE, &gNotifyIcon)) gTrayIconShown = false;
       if (gPopupMenu) DestroyMenu(gPopupMenu);
       gPopupMenu = nullptr;
@@ -207,7 +245,8 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   gNotifyIcon.uCallbackMessage = kTrayMessage;
   gNotifyIcon.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_KESTRUNE));
   lstrcpynW(gNotifyIcon.szTip, title.c_str(), ARRAYSIZE(gNotifyIcon.szTip));
-  gTrayIconShown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) != FALSE;
+  gTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  addTrayIcon(window);
   return window;
 }
 
