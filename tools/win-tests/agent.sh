@@ -23,7 +23,8 @@
 #                  scheduler run fast) arrives, byte-identical to the Linux
 #                  agent's; WM_CLOSE ends it with the boxes still up
 #   installer      Kestrune-setup.exe /S: refused settings, the installed
-#                  agent started as at log-on, a silent update, the uninstaller
+#                  agent started as at log-on, a silent update while the agent
+#                  is held in a report run, the uninstaller
 
 agent_moment="$(date +%F) 13:47:12"
 agent_db_windows=$net.0.240
@@ -271,9 +272,10 @@ installer_group() {
   unix_exe=$(winepath -u "$exe" 2>/dev/null | tr -d '\r')
   check "Kestrune.exe installed there" test -f "$unix_exe"
 
-  # The log-on: the Run key's command.
+  # The log-on: the Run key's command (ticks of 20 ms: a daily run every 12 s
+  # or so, for the update below).
   wineserver -p
-  pinned wine "$exe" &
+  KESTRUNE_TICK_MS=20 pinned wine "$exe" &
   local agent=$!
   check "the installed agent's window appears" driver wait-window 120 || { kill "$agent"; return 1; }
   local report=${agent_hash}_gunluk.html
@@ -282,11 +284,27 @@ installer_group() {
     same_files "$remote/$report" "$agent_remote_linux/$report"
   check "status: one daily report" has_line "$(driver status)" "Success_Daily Report: 1"
 
-  # An update while it runs: closed, replaced, started again.
+  # An update while it runs, held in a report run by a table another session
+  # locked: its window goes at once, its process only a few seconds later.
+  # The update waits for the process, replaces the file and starts it again.
+  mariadb --no-defaults -S "$work/db-windows/sock" -uroot \
+    -e "LOCK TABLES satislar.shopcharts WRITE; DO SLEEP(600)" &
+  local lock=$!
+  local held=0
+  for _ in $(seq 300); do
+    held=$(agent_sql "$work/db-windows" "SELECT COUNT(*) FROM information_schema.PROCESSLIST
+             WHERE ID <> CONNECTION_ID() AND INFO LIKE '%shopcharts%'")
+    [[ $held != 0 ]] && break
+    sleep 0.1
+  done
+  check "the agent held in a report run" test "$held" != 0
+  local update_started=$SECONDS
   code=$(pinned wine "$setup" /S >>"$artifacts/installer-runs.log" 2>&1; echo $?)
-  check "silent update over the running agent (exit $code)" test "$code" = 0
+  check "silent update over the running agent (exit $code, $((SECONDS - update_started)) s)" test "$code" = 0
+  kill "$lock"; wait "$lock" 2>/dev/null || true
   code=0; wait "$agent" || code=$?
   check "the old agent was closed with exit 0 (exit $code)" test "$code" = 0
+  check "the file was replaced, not renamed aside" test ! -e "$unix_exe.old"
   check "the updated agent runs again" driver wait-window 120
   check "the update kept the settings" test "$(wine reg query "$agent_key" | tr -d '\r')" = "$settings"
 
