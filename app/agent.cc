@@ -1,12 +1,19 @@
 #include "app/agent.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/export_run.h"
 #include "app/report_now.h"
+#include "app/report_runs.h"
 #include "app/scheduler.h"
 #include "app/status.h"
 #include "db/company.h"
@@ -14,8 +21,6 @@
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/window.h"
-#include "app/report_runs.h"
-#include "app/export_run.h"
 
 namespace kestrune {
 
@@ -47,6 +52,50 @@ std::string reportAnswer(const RunOutcome& outcome) {
   return "ok: daily report uploaded (" + std::to_string(outcome.products) + " products)\n";
 }
 
+// How long the end of the agent waits for runs in progress to stop.
+constexpr auto kEndWait = std::chrono::seconds(5);
+
+// An export runs on a thread of its own while the loop's thread goes on
+// serving (serveUntil): the window paints and takes WM_CLOSE, SIGTERM is
+// heard, however long the export's reads take. Requests stay one after the
+// other, and the asker still gets its answer when the export is done.
+RunOutcome serveExport(AppState& app) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  auto outcome = std::make_shared<RunOutcome>();
+  outcome->reason = "the export failed";  // kept when the run throws
+  app.workThreads.fetch_add(1);
+  std::thread worker;
+  try {
+    worker = std::thread([&app, done, outcome] {
+      guarded("EXPORT", [&] { runExpenseExport(app, outcome.get()); });
+      *done = true;
+      app.workThreads.fetch_sub(1);  // the last use of app: the agent may end now
+    });
+  } catch (const std::system_error&) {
+    app.workThreads.fetch_sub(1);
+    guarded("EXPORT", [&] { runExpenseExport(app, outcome.get()); });
+    return *outcome;
+  }
+  if (serveUntil([&done] { return done->load(); })) {
+    worker.join();
+    return *outcome;
+  }
+  worker.detach();  // the agent is ending; runAgent waits for it a little
+  RunOutcome ending;
+  ending.reason = "the agent is ending; the export did not finish";
+  return ending;
+}
+
+// True when every thread of the agent's work ended within `wait`.
+bool workEnded(const AppState& app, std::chrono::milliseconds wait) {
+  auto until = std::chrono::steady_clock::now() + wait;
+  while (app.workThreads.load() > 0) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 }  // namespace
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
@@ -69,9 +118,7 @@ int runAgent(AppState& app) {
   WindowHandlers handlers;
   handlers.onExportRequest = [&app] {
     app.exportRequests.fetch_add(1);
-    RunOutcome outcome;
-    outcome.reason = "the export failed";  // kept when the run throws
-    guarded("EXPORT", [&] { runExpenseExport(app, &outcome); });
+    RunOutcome outcome = serveExport(app);
     requestRepaint(app.mainWindow);
     return exportAnswer(outcome);
   };
@@ -95,10 +142,22 @@ int runAgent(AppState& app) {
     return 2;
   }
 
-  std::atomic<bool> stop{false};
-  std::thread scheduler([&] { runScheduler(app, stop); });
+  app.workThreads.fetch_add(1);
+  std::thread scheduler([&app] {
+    runScheduler(app, app.ending);
+    app.workThreads.fetch_sub(1);
+  });
   int code = runMainLoop(app.mainWindow);
-  stop = true;
+  // Runs in progress stop at their next step. One held in a slow read or
+  // upload does not keep the agent: after a few seconds the process ends
+  // without it. Its files are written beside their final names and moved
+  // into place whole, so nothing half-written is left behind.
+  app.ending = true;
+  if (!workEnded(app, kEndWait)) {
+    logLine("agent stopped; the run in progress was abandoned");
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
   scheduler.join();
   logLine("agent stopped");
   return code;

@@ -52,9 +52,18 @@ struct AppState {
   // Exports whose gider.dat reached the server (exportsCompleted counts every run).
   std::atomic<int32_t> exportsUploaded{0};
 
+  // The agent is ending: a run in progress stops at its next step (nothing
+  // more is read, written, sent, marked or counted).
+  std::atomic<bool> ending{false};
+  // Threads of the agent's work (the scheduler, an export) not finished yet;
+  // the agent's end waits a few seconds for them, not for their reads.
+  std::atomic<int> workThreads{0};
+
   // What start-up could not read because the server was away (or refused
   // both passwords) is read again by the next run, so that the agent comes
   // right without a restart once the server is back.
+  // companyMutex is never held across database work or an error: the status
+  // panel takes it from the window's thread.
   mutable std::mutex companyMutex;  // guards company and companyMissing
   std::mutex refreshMutex;          // one re-read of the company record at a time
   bool companyMissing = false;

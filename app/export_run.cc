@@ -48,6 +48,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
                          (cut ? "...\" is longer than 64 bytes" : "\" is not a plain file name"));
       continue;
     }
+    if (app.ending) return;  // nothing marked: the next export offers them all again
     std::string path = app.folders.expenseFolder + kPathSeparator + name;
     PathKind kind = pathKind(path);
     if (kind == PathKind::Missing) {
@@ -99,7 +100,10 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
   if (!app.folders.rootFolder.empty()) createPrivateFolder(app.folders.rootFolder);
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
   RunOutcome result;
-  if (!readAll) {
+  if (app.ending) {
+    // Once the agent is ending, nothing more is written, sent or marked.
+    result.reason = "the agent is ending";
+  } else if (!readAll) {
     result.reason = "the expense movements could not be read";
   } else if (!companyKnown) {
     result.reason = "the company record could not be read";
@@ -110,6 +114,8 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
       result.reason = "gider.dat could not be written";
     } else if (store.expenseMoves.empty()) {
       result.reason = "there are no expense movements";
+    } else if (app.ending) {
+      result.reason = "the agent is ending";
     } else if (uploadFile(app.mainWindow, file.remoteName, file.localPath, company) < kFtpDone) {
       result.reason = "the upload of gider.dat failed";
     } else {

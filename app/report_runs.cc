@@ -42,10 +42,18 @@ RunStart startRun(AppState& app) {
   return start;
 }
 
+// Once the agent is ending, a run stops at its next step.
+bool stopping(const AppState& app, RunOutcome& outcome) {
+  if (!app.ending) return false;
+  outcome.reason = "the agent is ending";
+  return true;
+}
+
 // Writes the document and uploads it; outcome.uploaded when it reached the
 // server, else outcome.reason says why not.
 void writeAndUpload(AppState& app, const RunStart& start, const std::string& periodLine,
                     const char* kind, const char16_t* title, RunOutcome& outcome) {
+  if (stopping(app, outcome)) return;
   SalesData& sales = app.sales;
   // Folders removed while the agent runs are made again, one level each, as
   // start-up makes them.
@@ -70,6 +78,7 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
     return;
   }
   outcome.products = productRowCount(sales.stockByName);
+  if (stopping(app, outcome)) return;
   // Without the company record the report has no folder and no name of its
   // own: it would land in the folder all restaurants share.
   if (!start.known) {
@@ -92,6 +101,11 @@ void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome
 
 int runDailyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
+  RunOutcome result;
+  if (stopping(app, result)) {
+    finishRun(app, RunKind::Daily, result, outcome);
+    return 0;
+  }
   SalesData& sales = app.sales;
   sales.record.summaryName = start.company.compfolder;
   setDailyPeriod(sales.period);
@@ -102,7 +116,6 @@ int runDailyReport(AppState& app, RunOutcome* outcome) {
   mergeCodeListIntoNameList(sales);
   std::string periodLine =
       displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
-  RunOutcome result;
   writeAndUpload(app, start, periodLine, kind, kDailyTitle, result);
   if (result.uploaded) app.dailyReportsSent.fetch_add(1);
   finishRun(app, RunKind::Daily, result, outcome);
@@ -111,6 +124,11 @@ int runDailyReport(AppState& app, RunOutcome* outcome) {
 
 int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
+  RunOutcome result;
+  if (stopping(app, result)) {
+    finishRun(app, RunKind::Monthly, result, outcome);
+    return 0;
+  }
   SalesData& sales = app.sales;
   sales.record.summaryName = start.company.compfolder;
   setBusinessMonthPeriod(sales.period);
@@ -125,7 +143,6 @@ int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   std::string periodLine = std::string(begin) + "  -  " + end;
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
-  RunOutcome result;
   writeAndUpload(app, start, periodLine, kind, kMonthlyTitle, result);
   if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
   finishRun(app, RunKind::Monthly, result, outcome);

@@ -36,7 +36,8 @@ struct SchedulerJobs {
 };
 
 // The thread's body: tick after tick until `stop` becomes true (checked every
-// tick). Sleeps and reads the local hour through the platform clock, adds 1
+// tick). A tick is a second; KESTRUNE_TICK_MS (1 to 1000) shortens it for
+// tests. Sleeps and reads the local hour through the platform clock, adds 1
 // to tickCount and asks the window to repaint after every tick. A job that
 // throws is reported and the thread goes on. A run asked for now wakes the
 // sleep and runs at once; the tick it cut short then starts again, so that

@@ -59,6 +59,14 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
 // Serves requests until the user or a signal ends the agent; returns the exit code.
 int runMainLoop(WindowHandle window);
 
+// For a request whose work runs on another thread (an export): keeps serving
+// what must not wait while the loop's thread waits for `done()`. On Windows
+// the window paints, opens its menu and takes its messages, WM_CLOSE
+// included; on Linux SIGTERM and SIGINT are heard. True once `done()` holds;
+// false as soon as the agent is asked to end (runMainLoop then returns
+// without serving anything more).
+bool serveUntil(const std::function<bool()>& done);
+
 // Asks the window to repaint the status panel (no effect without a window).
 void requestRepaint(WindowHandle window);
 

@@ -105,12 +105,20 @@ TEST_F(AgentFaults, MissingOrOverlongSettingsStillServeStatus) {
 
 TEST_F(AgentFaults, DatabaseAwayAtStartUpNeedsNoRestart) {
   shop.db->stop();
+  ::setenv("KESTRUNE_TICK_MS", "10", 1);  // a daily run every 6 s
   Child agent = startAgent();
+  ::unsetenv("KESTRUNE_TICK_MS");
   ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
   EXPECT_NE(std::string::npos, status().find("Firma: \n"));
   EXPECT_TRUE(shop.filesOnServer().empty());
 
   shop.db->resume();
+  auto resumed = Clock::now();
+  while (!test::fileExists(shop.remote("h1_gunluk.html")) && secondsSince(resumed) < 60)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(test::fileExists(shop.remote("h1_gunluk.html"))) << "the next scheduled daily report";
+  std::printf("the database back: the scheduled daily report arrived %.1f s later\n",
+              secondsSince(resumed));
   std::string out;
   EXPECT_EQ(0, test::runCli({"send", "0x488"}, &out, 60)) << out;
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
@@ -119,6 +127,32 @@ TEST_F(AgentFaults, DatabaseAwayAtStartUpNeedsNoRestart) {
   EXPECT_NE(std::string::npos, answer.find("Firma: Köşk\n")) << answer;
   EXPECT_NE(std::string::npos, answer.find("company_folder: demo\n")) << answer;
   stopAgent(agent);
+}
+
+TEST_F(AgentFaults, SigtermEndsARunHeldInASlowReadWithinSeconds) {
+  ::setenv("KESTRUNE_TICK_MS", "5", 1);  // a daily run every 3 s
+  Child agent = startAgent();
+  ::unsetenv("KESTRUNE_TICK_MS");
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  // Another session holds the sales table: the next run's read waits for it.
+  Child lock = test::spawn({"mariadb", "--no-defaults", "-S", shop.db->dir + "/sock", "-uroot", "-e",
+                            "LOCK TABLES satislar.shopcharts WRITE; DO SLEEP(600)"},
+                           test::testDir() + "/lock.log");
+  ASSERT_TRUE(shop.waitForStatement("shopcharts")) << "a report run held in its read";
+  auto asked = Clock::now();
+  EXPECT_NE(std::string::npos, status().find("company_folder: demo\n"));
+  EXPECT_LT(secondsSince(asked), 2.0) << "the status waited for the run";
+
+  auto signalled = Clock::now();
+  ::kill(agent.pid, SIGTERM);
+  ASSERT_TRUE(agent.wait(30));
+  double ended = secondsSince(signalled);
+  std::printf("SIGTERM during a held report run: the agent ended after %.2f s\n", ended);
+  EXPECT_EQ(0, agent.exitCode());
+  EXPECT_LT(ended, 8.0);
+  EXPECT_FALSE(test::fileExists(socket));
+  for (auto& e : std::filesystem::recursive_directory_iterator(shop.root))
+    EXPECT_NE(".tmp", e.path().extension()) << e.path();
 }
 
 int connectTo(const std::string& path) {

@@ -61,6 +61,8 @@ struct ControlSocket {
 ControlSocket gControl;
 // The wake pipe ends the loop ('q') or tells it that later answers came ('a').
 int gWakePipe[2] = {-1, -1};
+// The loop was asked to end while it waited for work of another thread.
+bool gEnding = false;
 
 // Later answers, handed over by other threads.
 std::mutex gAnswersMutex;
@@ -146,8 +148,11 @@ void sendLaterAnswers() {
 std::string answerRequest(const std::string& request) {
   std::string r = lower(request);
   if (r == "0x488") {
+    if (gEnding) return "error: the agent is ending; the export did not finish\n";
     if (!gControl.handlers.onExportRequest) return "ok: export finished\n";
-    return gControl.handlers.onExportRequest();
+    std::string answer = gControl.handlers.onExportRequest();
+    if (gEnding) return "error: the agent is ending; the export did not finish\n";
+    return answer;
   }
   if (r == "0x490") {
     if (gControl.handlers.onCounterRequest) gControl.handlers.onCounterRequest();
@@ -321,6 +326,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail("cannot make pipe");
 
   gControl.handlers = handlers;
+  gEnding = false;
   std::string why;
   gControl.path = socketPath(&why);
   if (gControl.path.empty()) {
@@ -366,7 +372,7 @@ int runMainLoop(WindowHandle) {
       while ((got = ::read(gWakePipe[0], why, sizeof why)) > 0)
         if (std::memchr(why, 'q', static_cast<size_t>(got))) running = false;
     }
-    if (!running) break;
+    if (!running || gEnding) break;
     sendLaterAnswers();
     // clients first, in the order they came; then new ones
     for (size_t i = 3; i < fds.size(); ++i) {
@@ -378,6 +384,7 @@ int runMainLoop(WindowHandle) {
     gControl.clients.erase(std::remove_if(gControl.clients.begin(), gControl.clients.end(),
                                           [](const Client& c) { return c.fd < 0; }),
                            gControl.clients.end());
+    if (gEnding) break;
   }
   for (Client& c : gControl.clients)
     if (c.fd >= 0) ::close(c.fd);
@@ -397,6 +404,32 @@ int runMainLoop(WindowHandle) {
   while (::read(gWakePipe[0], drain, sizeof drain) > 0) {
   }
   return 0;
+}
+
+bool serveUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    pollfd fds[] = {{gControl.signalFd, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
+    if (::poll(fds, 2, 20) <= 0) continue;
+    // A signal stays unread: runMainLoop ends on it.
+    if (fds[0].revents & POLLIN) {
+      gEnding = true;
+      return false;
+    }
+    if (fds[1].revents & POLLIN) {
+      // A quit ends the loop; answers for waiting clients go out meanwhile.
+      char why[64];
+      ssize_t got;
+      bool quit = false;
+      while ((got = ::read(gWakePipe[0], why, sizeof why)) > 0)
+        if (std::memchr(why, 'q', static_cast<size_t>(got))) quit = true;
+      if (quit) {
+        gEnding = true;
+        return false;
+      }
+      sendLaterAnswers();
+    }
+  }
+  return true;
 }
 
 void requestQuit() { wakeLoop('q'); }

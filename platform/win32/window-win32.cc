@@ -26,11 +26,19 @@ WindowHandlers gHandlers;
 std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
 std::atomic<int> gRepaintRequests{0};
+// Sent to every top-level window when the taskbar is (re)made: Explorer
+// started again, or started late at log-on. Icons have to be added again.
+UINT gTaskbarCreated = 0;
+// Tries again to add a tray icon that the shell did not take.
+constexpr UINT_PTR kTrayRetryTimer = 1;
+constexpr UINT kTrayRetryMs = 5000;
+// The loop was asked to end while it waited for work of another thread.
+bool gEnding = false;
 
-// Export requests are served on the loop's thread only. A message box shown
-// during an export lets messages through while it waits for OK; a request
-// that arrives then waits for the running export to end instead of starting
-// a second one inside it.
+// Export requests are served on the loop's thread only. The loop goes on
+// serving messages while an export runs (serveUntil); a request that arrives
+// then waits for the running export to end instead of starting a second one
+// inside it.
 bool gExporting = false;
 int gExportsWaiting = 0;
 
@@ -52,7 +60,19 @@ void showTrayMenu(HWND window) {
   PostMessageW(window, WM_NULL, 0, 0);
 }
 
+// Adds the tray icon (or finds it there still); when the shell is not ready,
+// a timer tries again until it is.
+void addTrayIcon(HWND window) {
+  bool shown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) || Shell_NotifyIconW(NIM_MODIFY, &gNotifyIcon);
+  gTrayIconShown = shown;
+  if (shown)
+    KillTimer(window, kTrayRetryTimer);
+  else
+    SetTimer(window, kTrayRetryTimer, kTrayRetryMs, nullptr);
+}
+
 void serveExportRequest(HWND window) {
+  if (gEnding) return;
   if (gExporting) {
     ++gExportsWaiting;
     return;
@@ -61,7 +81,7 @@ void serveExportRequest(HWND window) {
   for (;;) {
     if (gHandlers.onExportRequest) gHandlers.onExportRequest();
     InvalidateRect(window, nullptr, TRUE);
-    if (gExportsWaiting == 0) break;
+    if (gExportsWaiting == 0 || gEnding) break;
     --gExportsWaiting;
   }
   gExporting = false;
@@ -81,6 +101,10 @@ void answerStatusQuery(HWND window, HWND asker) {
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == gTaskbarCreated && gTaskbarCreated != 0) {
+    addTrayIcon(window);
+    return 0;
+  }
   switch (message) {
     case kTrayMessage:
       if (LOWORD(lParam) == WM_RBUTTONDOWN) {
@@ -111,6 +135,22 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SIZE:
       if (wParam == SIZE_MINIMIZED) ShowWindow(window, SW_HIDE);
       return 0;
+    case WM_SYSCOMMAND:
+      // The title bar's close button, Alt+F4 and the system menu's Close are
+      // a person putting the panel away: hidden, as minimising does. The
+      // agent has no way to be ended from its own face; a WM_CLOSE that
+      // another program sends (an installer) still ends it.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        ShowWindow(window, SW_HIDE);
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wParam == kTrayRetryTimer) {
+        addTrayIcon(window);
+        return 0;
+      }
+      break;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(window, &ps);
@@ -135,6 +175,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
       // The window is being destroyed already; what is left is the tray
       // icon and the loop.
+      KillTimer(window, kTrayRetryTimer);
       if (Shell_NotifyIconW(NIM_DELETE, &gNotifyIcon)) gTrayIconShown = false;
       if (gPopupMenu) DestroyMenu(gPopupMenu);
       gPopupMenu = nullptr;
@@ -187,6 +228,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
 
   gInstance = GetModuleHandleW(nullptr);
   gHandlers = handlers;
+  gEnding = false;
   std::wstring title = windowTitle();
   std::wstring className = windowClassName();
   if (!registerWindowClass(className, error)) return nullptr;
@@ -210,7 +252,8 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   gNotifyIcon.uCallbackMessage = kTrayMessage;
   gNotifyIcon.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_KESTRUNE));
   lstrcpynW(gNotifyIcon.szTip, title.c_str(), ARRAYSIZE(gNotifyIcon.szTip));
-  gTrayIconShown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) != FALSE;
+  gTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  addTrayIcon(window);
   return window;
 }
 
@@ -232,6 +275,25 @@ int runMainLoop(WindowHandle) {
   // process, from ending with no one left to answer it.
   closeErrorBoxes(5000);
   return result == 0 ? static_cast<int>(msg.wParam) : 1;
+}
+
+bool serveUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // for runMainLoop, which ends on it
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        gEnding = true;
+        return false;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) break;
+    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+  return true;
 }
 
 void requestRepaint(WindowHandle window) {

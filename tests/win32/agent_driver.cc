@@ -10,20 +10,19 @@
 //                                      daily report more at once, the second dropped
 //   agent_driver restore               the tray menu's RESTORE; the window shows
 //   agent_driver close                 WM_CLOSE; the window and its tray icon go
-//   agent_driver close-box CAPTION SECONDS
-//                                      waits for a message box with this caption,
-//                                      prints its caption and text and whether
-//                                      the agent's window exists, presses OK
-//   agent_driver close-boxes SECONDS   presses OK on every message box until the
-//                                      agent's window exists; prints each caption
+//   agent_driver boxes                 prints the caption and text of every
+//                                      message box on the screen, sorted; presses
+//                                      nothing
 // Exit 0 when the step did what it should, 1 when not, 2 for bad arguments.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
@@ -55,35 +54,25 @@ std::string utf8(const wchar_t* text) {
   return out;
 }
 
-std::wstring wide(const char* text) {
-  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  std::wstring out(static_cast<size_t>(units > 0 ? units : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], units);
-  out.resize(wcslen(out.c_str()));
-  return out;
-}
-
-// A message box: a visible dialog (#32770) with a caption, optionally this one.
-HWND findBox(const wchar_t* caption) {
+// Every message box on the screen (a visible dialog, #32770): "caption: C"
+// and "text: T" lines, sorted by caption.
+std::string boxes() {
+  std::vector<std::string> found;
   HWND box = nullptr;
-  while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr)
-    if (IsWindowVisible(box)) return box;
-  return nullptr;
-}
-
-// Prints the box's caption and text (the static control 0xFFFF) and presses OK.
-void pressOk(HWND box) {
-  wchar_t caption[256] = {}, text[4096] = {};
-  GetWindowTextW(box, caption, 256);
-  GetDlgItemTextW(box, 0xFFFF, text, 4096);
-  std::string line = utf8(text);
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  // The start-up's boxes come before the agent's window exists.
-  std::printf("caption: %s\ntext: %s\nagent window: %s\n", utf8(caption).c_str(), line.c_str(),
-              agentWindow() ? "present" : "none");
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+    if (!IsWindowVisible(box)) continue;
+    wchar_t caption[256] = {}, text[4096] = {};
+    GetWindowTextW(box, caption, 256);
+    GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the message's static text
+    std::string line = utf8(text);
+    for (char& c : line)
+      if (c == '\n' || c == '\r') c = ' ';
+    found.push_back("caption: " + utf8(caption) + "\ntext: " + line + "\n");
+  }
+  std::sort(found.begin(), found.end());
+  std::string all;
+  for (const std::string& one : found) all += one;
+  return all;
 }
 
 // "Success_Daily Report" of the status text; -1 without an answer.
@@ -114,24 +103,8 @@ int main(int argc, char** argv) {
     std::printf("agent_driver: window found, hidden\n");
     return 0;
   }
-  if (step == "close-box" && argc == 4) {
-    std::wstring caption = wide(argv[2]);
-    HWND box = nullptr;
-    if (!waitFor([&] { return (box = findBox(caption.c_str())) != nullptr; }, seconds(argv[3])))
-      return fail("no message box with that caption");
-    pressOk(box);
-    return 0;
-  }
-  if (step == "close-boxes" && argc == 3) {
-    DWORD until = GetTickCount() + static_cast<DWORD>(seconds(argv[2]));
-    while (!agentWindow()) {
-      if (static_cast<LONG>(GetTickCount() - until) > 0) return fail("the window did not appear");
-      if (HWND box = findBox(nullptr))
-        pressOk(box);
-      else
-        Sleep(50);
-    }
-    std::printf("agent_driver: window found\n");
+  if (step == "boxes" && argc == 2) {
+    std::fputs(boxes().c_str(), stdout);
     return 0;
   }
 
@@ -186,8 +159,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::printf(
-      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |\n"
-      "                    close |\n"
-      "                    close-box CAPTION S | close-boxes S\n");
+      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |
+"
+      "                    close | boxes
+");
   return 2;
 }

@@ -92,15 +92,15 @@ int main() {
     ++monthly;
     requestRepaint(window);
     // Once the window was restored and hidden again, a report's error box
-    // that nobody answers: closing the window must not leave the process
-    // waiting for it.
+    // that nobody answers, and a repeat of it: closing the window must not
+    // leave the process waiting for them.
     bool shown = false;
     for (int i = 0; i < 6000 && !(shown && !IsWindowVisible(hwnd)) && IsWindow(hwnd); ++i) {
       if (IsWindowVisible(hwnd)) shown = true;
       sleepMillis(20);
     }
     showError("SCHEDULER_BOX", "a report's error that nobody answers");
-    showError("SCHEDULER_BOX", "one more, after the window was closed");  // not shown
+    showError("SCHEDULER_BOX", "one more while it is up");  // counted, not shown
     schedulerDone = true;
   });
 

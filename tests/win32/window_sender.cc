@@ -140,8 +140,33 @@ int main(int argc, char** argv) {
   check(waitFor([&] { return fileExists(sync + "\\screenshot-taken"); }, 120000),
         "screenshot taken");
 
+  // A person's close (the title bar's button, then Alt+F4) puts the panel
+  // away like minimising does; the agent stays.
+  auto restored = [&] {
+    PostMessageW(agent, WM_COMMAND, 111, 0);
+    return waitFor([&] { return IsWindowVisible(agent) != FALSE; }, 10000);
+  };
+  PostMessageW(agent, WM_SYSCOMMAND, SC_CLOSE, 0);
+  check(waitFor([&] { return !IsWindowVisible(agent); }, 10000) && IsWindow(agent),
+        "the close button hides the window, which stays");
+  check(restored(), "RESTORE shows it again");
+  PostMessageW(agent, WM_SYSKEYDOWN, VK_F4, 1 << 29);  // with Alt held
+  check(waitFor([&] { return !IsWindowVisible(agent); }, 10000) && IsWindow(agent),
+        "Alt+F4 hides the window, which stays");
+  check(restored(), "RESTORE shows it again");
   PostMessageW(agent, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   check(waitFor([&] { return !IsWindowVisible(agent); }, 10000), "minimising hides the window");
+
+  // Explorer started again: the tray has lost the icon and says so to every window.
+  NOTIFYICONDATAW lost = {};
+  lost.cbSize = sizeof lost;
+  lost.hWnd = agent;
+  lost.uID = 107;
+  Shell_NotifyIconW(NIM_DELETE, &lost);
+  check(!trayIconExists(agent, 107), "tray icon gone with the old taskbar");
+  PostMessageW(agent, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  check(waitFor([&] { return trayIconExists(agent, 107); }, 10000),
+        "the tray icon comes back on TaskbarCreated");
 
   HWND box = nullptr;
   waitFor([&] { return (box = FindWindowW(L"#32770", L"SCHEDULER_BOX")) != nullptr; }, 10000);
