@@ -159,9 +159,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::printf(
-      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |
-"
-      "                    close | boxes
-");
+      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |\n"
+      "                    close | boxes\n");
   return 2;
 }
