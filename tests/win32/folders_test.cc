@@ -1,8 +1,6 @@
 // Folders and files under Wine: drive C, the prefix's own desktop.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <fstream>
 #include <iterator>
@@ -43,31 +41,6 @@ TEST(Folders, DesktopGetsItsGetirFolderOnceAndAgainWithoutComplaint) {
   EXPECT_TRUE(createFolder(getir));
   EXPECT_TRUE(pathExists(utf16ToAnsi(getir)));
   EXPECT_TRUE(createFolder(getir));  // the second start
-}
-
-// The root folder holds the year's expenses: the user, the administrators
-// and the system only, nothing inherited from the drive.
-TEST(Folders, PrivateFolderIsForTheUserAndTheAdministratorsOnly) {
-  std::string path = agentRootFolder() + "-private";
-  ASSERT_TRUE(createPrivateFolder(path));
-  EXPECT_TRUE(createPrivateFolder(path));  // the next start
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  PACL dacl = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-            GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                  nullptr, &dacl, nullptr, &sd));
-  wchar_t* text = nullptr;
-  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
-      sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
-  std::wstring sddl = text;
-  LocalFree(text);
-  LocalFree(sd);
-  EXPECT_EQ(0u, sddl.find(L"D:P(")) << "protected: nothing inherited";
-  EXPECT_NE(std::wstring::npos, sddl.find(L";;;BA)"));
-  EXPECT_EQ(std::wstring::npos, sddl.find(L";;;AU)"));
-  EXPECT_EQ(std::wstring::npos, sddl.find(L";;;WD)"));
-  ASSERT_NE(nullptr, dacl);
-  EXPECT_EQ(3, dacl->AceCount);
 }
 
 TEST(Folders, CreatesOneLevelOnly) {
