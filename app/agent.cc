@@ -6,10 +6,12 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/closed_reports.h"
 #include "app/report_now.h"
 #include "app/scheduler.h"
 #include "app/status.h"
 #include "db/company.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/log.h"
 #include "platform/process.h"
@@ -51,7 +53,10 @@ std::string reportAnswer(const RunOutcome& outcome) {
 
 void runScheduler(AppState& app, const std::atomic<bool>& stop) {
   SchedulerJobs jobs;
-  jobs.daily = [&app] { runDailyReport(app); };
+  jobs.daily = [&app] {
+    runDailyReport(app);
+    deliverClosedReports(app);
+  };
   jobs.monthly = [&app] { runMonthlyReport(app); };
   jobs.dailyNow = [&app](RunOutcome* outcome) { runDailyReport(app, outcome); };
   runTicks(app, jobs, stop);
@@ -64,6 +69,7 @@ int runAgent(AppState& app) {
 
   openAgentData(app);
   guarded("REPORT", [&] { runDailyReport(app); });
+  guarded("CLOSED_REPORTS", [&] { deliverClosedReports(app); });
   app.tickCount.fetch_add(1);
 
   WindowHandlers handlers;
@@ -105,7 +111,7 @@ int runAgent(AppState& app) {
 }
 
 int runOneShot(AppState& app, const std::string& job) {
-  if (job != "daily" && job != "monthly" && job != "export") return 2;
+  if (job != "daily" && job != "monthly" && job != "export" && job != "closed") return 2;
   std::string answer;
   if (sendToAgent("status", &answer) == 0) {
     showError("KESTRUNE", "an agent of this user is running; ask it instead (kestrune send 0x488)");
@@ -118,6 +124,12 @@ int runOneShot(AppState& app, const std::string& job) {
     before = app.dailyReportsSent;
     guarded("REPORT", [&] { runDailyReport(app); });
     after = app.dailyReportsSent;
+  } else if (job == "closed") {
+    // Done when every closed period that is due was delivered.
+    guarded("CLOSED_REPORTS", [&] { deliverClosedReports(app); });
+    ClosedDue due = closedPeriodsDue(nowSeconds(), app.closedState);
+    before = 0;
+    after = due.days.empty() && due.months.empty() ? 1 : 0;
   } else if (job == "monthly") {
     before = app.monthlyReportsSent;
     guarded("REPORT", [&] { runMonthlyReport(app); });
