@@ -49,7 +49,8 @@ bool expiredClosedCopy(const std::string& name, int64_t today);
 // Uploads every closed period that is due, records each delivery (state
 // file, log, health) and removes expired local copies. Stops at the first
 // period that was not delivered: the next call tries it again. Does nothing
-// when the setting "closedreports" is 0. The thread of the report runs only.
+// when the setting "closedreports" is 0. The agent calls it after each daily
+// run that was uploaded (app/agent.cc). The thread of the report runs only.
 void deliverClosedReports(AppState& app);
 
 }  // namespace kestrune

@@ -13,7 +13,8 @@
 # Groups:
 #   agent          registry "ipno"/"ftphost" → the start-up report on the FTP
 #                  server, byte-identical to the Linux agent's; tray icon; a
-#                  second copy exits 1; WM_USER + 136 → gider.dat, images and
+#                  second copy exits 1; the closed day's final report, as
+#                  the Linux agent's "run closed" made it; WM_USER + 136 → gider.dat, images and
 #                  marks as the Linux export made them; WM_USER + 144 counted;
 #                  the tray menu's "Reporting Now" → a daily report at once
 #                  (a second click meanwhile dropped); the restored status
@@ -102,7 +103,7 @@ agent_setup() {
   printf '[Server]\nipno=%s\nftphost=%s:%s\nroot=%s\n' "$agent_db_linux" "$address" \
     "${agent_port[linux]}" "$linux/Melrova" >"$linux/config/Ostrelian/Melrova.ini"
   local job
-  for job in daily export; do
+  for job in daily closed export; do
     if ! pinned env -u XDG_DESKTOP_DIR HOME="$linux/home" XDG_CONFIG_HOME="$linux/config" \
            XDG_RUNTIME_DIR="$linux/run" LANG=tr_TR.UTF-8 LC_ALL=tr_TR.UTF-8 \
            "$build/linux/kestrune" run "$job" >>"$artifacts/agent-setup.log" 2>&1; then
@@ -133,6 +134,11 @@ agent_group() {
   local report=${agent_hash}_gunluk.html
   check "daily report on the FTP server, byte-identical to the Linux agent's" \
     same_files "$remote/$report" "$agent_remote_linux/$report"
+  # The day before closed at 06:00: its final report follows the first daily one.
+  local closed_day
+  closed_day=${agent_hash}_gunluk_$(date -d "${agent_moment% *} -1 day" +%Y%m%d).html
+  check "the closed day's report ($closed_day), byte-identical to the Linux agent's" \
+    same_files "$remote/$closed_day" "$agent_remote_linux/$closed_day"
   check "tray icon shown" driver tray
   local second
   second=$(wine "$build/Kestrune.exe" >/dev/null 2>&1; echo $?)
