@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/closed_reports.h"
 #include "app/health.h"
 #include "app/report_now.h"
 #include "db/company.h"
@@ -70,6 +71,11 @@ struct AppState {
   // No whole read of the stock lists yet; the report runs' thread only.
   bool salesDataMissing = true;
   bool expenseConnectionMissing = false; // the export's thread only
+
+  // The closed periods delivered, read from the state file by the first
+  // delivery of the process; the thread of the report runs only.
+  bool closedStateLoaded = false;
+  ClosedState closedState;
 
   mutable std::mutex healthMutex;  // guards health
   AgentHealth health;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "app/closed_reports.h"
+
 namespace kestrune {
 
 struct AppState;
@@ -18,6 +20,7 @@ struct AgentHealth {
   int lastExportRecords = 0;
   int lastExportImages = 0;
   int imagesWaiting = 0;          // movements of the last export waiting for their image
+  ClosedState closed;             // the last closed day and month delivered
 };
 
 // Records what a run did. Any thread.

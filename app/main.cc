@@ -19,8 +19,9 @@ const char kUsage[] =
     "  kestrune send 0x488            ask the agent for an expense export; returns when done:\n"
     "                                 0 gider.dat uploaded, 1 not uploaded (why on stderr)\n"
     "  kestrune send 0x490            send the counter request\n"
-    "  kestrune run daily|monthly|export\n"
-    "                                 do one job without an agent and exit:\n"
+    "  kestrune run daily|monthly|export|closed\n"
+    "                                 do one job without an agent and exit (closed: the final\n"
+    "                                 reports of the closed days and months not yet delivered):\n"
     "                                 0 uploaded, 1 not uploaded, 3 an agent is running\n"
     "  kestrune setup --ipno ADDRESS [--ftphost HOST[:PORT]] [--root DIR] | --show\n"
     "                                 write the settings below (other lines kept) or show them\n"
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
   }
   if (verb == "run" && argc == 3) {
     int code = kestrune::runOneShot(app(), argv[2]);
-    if (code == 2) std::fprintf(stderr, "kestrune: unknown job %s (daily, monthly or export)\n", argv[2]);
+    if (code == 2) std::fprintf(stderr, "kestrune: unknown job %s (daily, monthly, export or closed)\n", argv[2]);
     return code;
   }
   std::fputs(kUsage, stderr);

@@ -91,6 +91,25 @@ void writeAndUpload(AppState& app, const RunStart& start, const std::string& per
   if (!outcome.uploaded) outcome.reason = "the upload failed";
 }
 
+// The reads of a business day: the receipts with the daily run's own summary
+// statement (it takes the stored period) and the order items.
+void readDaySales(SalesData& sales) {
+  readDailySalesSummary(sales);
+  readOrderItemSales(sales, sales.period.begin, sales.period.end);
+}
+
+// The reads of a month: the receipts, the three movement sums in place of
+// their receipt sums, and the order items.
+void readMonthSales(SalesData& sales) {
+  const char* begin = sales.period.begin;
+  const char* end = sales.period.end;
+  readSalesSummary(sales, begin, end);
+  readCashMovesTotal(sales, begin, end);
+  readBankMovesTotal(sales, begin, end);
+  readChequeMovesTotal(sales, begin, end);
+  readOrderItemSales(sales, begin, end);
+}
+
 // Records what the run did and hands it to the caller that asked.
 void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome* outcome) {
   recordRun(app, kind, result);
@@ -110,8 +129,7 @@ int runDailyReport(AppState& app, RunOutcome* outcome) {
   sales.record.summaryName = start.company.compfolder;
   setDailyPeriod(sales.period);
   const char* kind = "gunluk";
-  readDailySalesSummary(sales);
-  readOrderItemSales(sales, sales.period.begin, sales.period.end);
+  readDaySales(sales);
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
   std::string periodLine =
@@ -133,19 +151,46 @@ int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   sales.record.summaryName = start.company.compfolder;
   setBusinessMonthPeriod(sales.period);
   const char* kind = "aylik";
-  const char* begin = sales.period.begin;
-  const char* end = sales.period.end;
-  readSalesSummary(sales, begin, end);
-  readCashMovesTotal(sales, begin, end);
-  readBankMovesTotal(sales, begin, end);
-  readChequeMovesTotal(sales, begin, end);
-  readOrderItemSales(sales, begin, end);
-  std::string periodLine = std::string(begin) + "  -  " + end;
+  readMonthSales(sales);
+  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
   writeAndUpload(app, start, periodLine, kind, kMonthlyTitle, result);
   if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
   finishRun(app, RunKind::Monthly, result, outcome);
+  return 0;
+}
+
+int runClosedDayReport(AppState& app, int64_t day, RunOutcome* outcome) {
+  RunStart start = startRun(app);
+  SalesData& sales = app.sales;
+  sales.record.summaryName = start.company.compfolder;
+  setBusinessDayPeriod(sales.period, day);
+  readDaySales(sales);
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  std::string periodLine =
+      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
+  RunOutcome result;
+  writeAndUpload(app, start, periodLine, ("gunluk_" + dayDigits(day)).c_str(), kDailyTitle,
+                 result);
+  if (outcome) *outcome = result;
+  return 0;
+}
+
+int runClosedMonthReport(AppState& app, int month, RunOutcome* outcome) {
+  RunStart start = startRun(app);
+  SalesData& sales = app.sales;
+  sales.record.summaryName = start.company.compfolder;
+  setMonthNumberPeriod(sales.period, month);
+  readMonthSales(sales);
+  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  RunOutcome result;
+  writeAndUpload(app, start, periodLine, ("aylik_" + monthDigits(month)).c_str(), kMonthlyTitle,
+                 result);
+  if (outcome) *outcome = result;
   return 0;
 }
 

@@ -3,6 +3,8 @@
 // reports/ for the document and transfer/ for the upload.
 #pragma once
 
+#include <cstdint>
+
 namespace kestrune {
 
 struct AppState;
@@ -14,5 +16,12 @@ struct RunOutcome;
 // records.
 int runDailyReport(AppState& app, RunOutcome* outcome = nullptr);
 int runMonthlyReport(AppState& app, RunOutcome* outcome = nullptr);
+
+// The final report of a closed business day (periods/period.h day number) or
+// month: the daily or monthly run's reads and document over the whole
+// period, uploaded as <hash>_gunluk_YYYYMMDD.html / <hash>_aylik_YYYYMM.html.
+// Neither counted nor recorded: the caller decides (app/closed_reports.h).
+int runClosedDayReport(AppState& app, int64_t day, RunOutcome* outcome);
+int runClosedMonthReport(AppState& app, int month, RunOutcome* outcome);
 
 }  // namespace kestrune

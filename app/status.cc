@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/health.h"
 #include "db/query.h"
+#include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/text.h"
@@ -62,6 +63,11 @@ std::vector<std::string> healthLines(const AppState& app) {
                   ", FTP sunucusu: " +
                   answerText(upload == 0 || upload == kFtpOpenFailed ? -1
                                                                      : upload != kFtpConnectFailed));
+  lines.push_back("Son kapanan gün: " +
+                  (health.closed.dayKnown ? dayText(health.closed.lastDay) : std::string("-")));
+  lines.push_back("Son kapanan ay: " + (health.closed.monthKnown
+                                             ? monthText(health.closed.lastMonth)
+                                             : std::string("-")));
   return lines;
 }
 

@@ -69,7 +69,80 @@ std::tm calendarDayBefore(const std::tm& day) {
   return before;
 }
 
+struct CivilDate {
+  int year;
+  int month;  // 1..12
+  int day;
+};
+
+// The civil date of a day number (days since 1970-01-01, proleptic Gregorian).
+CivilDate civilDate(int64_t days) {
+  days += 719468;
+  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  int64_t dayOfEra = days - era * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t shifted = (5 * dayOfYear + 2) / 153;  // March = 0
+  CivilDate date;
+  date.day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+  date.month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+  date.year = static_cast<int>(yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0));
+  return date;
+}
+
+// "YYYY-MM-DD" + rest.
+std::string isoDate(const CivilDate& date, const char* rest) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d%s", date.year, date.month, date.day, rest);
+  return text;
+}
+
 }  // namespace
+
+int64_t dayNumber(int year, int month, int day) {
+  int64_t y = month <= 2 ? year - 1 : year;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yearOfEra = y - era * 400;
+  int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+int64_t businessDayOf(int64_t t) {
+  std::tm local = localTimeOf(t);
+  int64_t day = dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return local.tm_hour < 6 ? day - 1 : day;
+}
+
+int monthOfDay(int64_t day) {
+  CivilDate date = civilDate(day);
+  return date.year * 12 + date.month - 1;
+}
+
+int64_t firstDayOfMonth(int month) { return dayNumber(month / 12, month % 12 + 1, 1); }
+
+void setBusinessDayPeriod(ReportPeriod& period, int64_t day) {
+  copyBounded(period.begin, isoDate(civilDate(day), " 06:00:00").c_str());
+  copyBounded(period.end, isoDate(civilDate(day + 1), " 05:59:59").c_str());
+}
+
+void setMonthNumberPeriod(ReportPeriod& period, int month) {
+  setMonthPeriod(period, month % 12 + 1, month / 12);
+}
+
+std::string dayDigits(int64_t day) {
+  std::string iso = isoDate(civilDate(day), "");
+  return iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2);
+}
+
+std::string monthDigits(int month) { return dayDigits(firstDayOfMonth(month)).substr(0, 6); }
+
+std::string dayText(int64_t day) {
+  std::string iso = isoDate(civilDate(day), "");
+  return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
+}
+
+std::string monthText(int month) { return dayText(firstDayOfMonth(month)).substr(3); }
 
 void stampNow(ReportPeriod& period) { setTexts(period, localNow()); }
 

@@ -5,6 +5,7 @@
 // clock.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -42,6 +43,29 @@ void setMonthPeriod(ReportPeriod& period, int month, int year);
 // The month of the current business day (before 06:00 that of the calendar
 // day before: at 01:30 on the 1st, the month that is ending); sets `now`.
 void setBusinessMonthPeriod(ReportPeriod& period);
+
+// Closed periods are counted in whole business days and months, whatever the
+// clock did in between: a day is a day number (days since 1970-01-01 in the
+// civil calendar, named by the date its 06:00 falls on), a month a month
+// number (year * 12 + month - 1).
+int64_t dayNumber(int year, int month, int day);
+// The business day that instant `t` (local time) belongs to: before 06:00 the
+// calendar day before.
+int64_t businessDayOf(int64_t t);
+// The month a business day belongs to.
+int monthOfDay(int64_t day);
+// The first business day of a month.
+int64_t firstDayOfMonth(int month);
+// begin = D 06:00:00, end = D+1 05:59:59: the whole business day as texts,
+// also on a day the clocks are put forward or back.
+void setBusinessDayPeriod(ReportPeriod& period, int64_t day);
+// setMonthPeriod for a month number.
+void setMonthNumberPeriod(ReportPeriod& period, int month);
+// "YYYYMMDD" of a day, "YYYYMM" of a month, "DD.MM.YYYY" and "MM.YYYY".
+std::string dayDigits(int64_t day);
+std::string monthDigits(int month);
+std::string dayText(int64_t day);
+std::string monthText(int month);
 
 // "YYYY-MM-DD HH:MM:SS" -> "DD.MM.YYYY HH:MM:SS" by moving characters.
 std::string displayTimestamp(const char* text);

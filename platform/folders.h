@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -36,6 +37,9 @@ PathKind pathKind(const std::string& path);
 // Replaces `to` by `from` in one step (both in the same folder). On failure
 // `to` is unchanged and `error` says why.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+
+// The names in a folder, "." and ".." left out; empty when it cannot be read.
+std::vector<std::string> folderEntries(const std::string& path);
 
 // Removes a file; no error when it is missing.
 void removeFile(const std::string& path);

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/status.h"
+#include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/log.h"
@@ -57,9 +58,11 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   test::CapturedErrors errors;
   AppState app;
   std::vector<std::string> lines = readStatusPanel(app).healthLines;
-  ASSERT_EQ(6u, lines.size());
+  ASSERT_EQ(8u, lines.size());
   EXPECT_EQ("Son günlük rapor: -", lines[0]);
   EXPECT_EQ("Son hata: -", lines[4]);
+  EXPECT_EQ("Son kapanan gün: -", lines[6]);
+  EXPECT_EQ("Son kapanan ay: -", lines[7]);
 
   RunOutcome daily;
   daily.uploaded = true;
@@ -75,6 +78,9 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   recordRun(app, RunKind::Monthly, monthly);
   // 90 characters with a line end: the first 80 on one line, whole letters
   showError("READ_COMPANY", "Ş\n" + std::string(88, 'x'));
+  app.health.closed.dayKnown = app.health.closed.monthKnown = true;
+  app.health.closed.lastDay = dayNumber(2026, 12, 7);
+  app.health.closed.lastMonth = monthOfDay(dayNumber(2026, 11, 30));
 
   lines = readStatusPanel(app).healthLines;
   EXPECT_EQ("Son günlük rapor: 08.12.2026 14:00:05", lines[0]);
@@ -83,13 +89,16 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   EXPECT_EQ("Resmini bekleyen hareket: 2", lines[3]);
   EXPECT_EQ("Son hata: 08.12.2026 14:00:05 READ_COMPANY: Ş " + std::string(78, 'x'), lines[4]);
   EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", lines[5]);
+  EXPECT_EQ("Son kapanan gün: 07.12.2026", lines[6]);
+  EXPECT_EQ("Son kapanan ay: 11.2026", lines[7]);
   StatusPanel panel = readStatusPanel(app);
   panel.companyName = u"K\u00F6\u015Fk\x1b[2J";  // no database text drives the terminal
   panel.companyFolder = "demo\r\n";
   std::string text = statusPanelText(panel);
   EXPECT_EQ(0u, text.find("Firma: Köşk?[2J\n")) << text;
   EXPECT_NE(std::string::npos, text.find("company_folder: demo??\n")) << text;
-  EXPECT_EQ(text.size() - lines[5].size() - 1, text.rfind(lines[5])) << "health lines come last";
+  EXPECT_EQ(text.size() - lines.back().size() - 1, text.rfind(lines.back()))
+      << "health lines come last";
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,18 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   if (error) *error = "cannot replace " + to + ": " + std::strerror(errno);
   return false;
+}
+
+std::vector<std::string> folderEntries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* folder = ::opendir(path.c_str());
+  if (!folder) return names;
+  while (struct dirent* entry = ::readdir(folder)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(folder);
+  return names;
 }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }

@@ -132,6 +132,19 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
   return false;
 }
 
+std::vector<std::string> folderEntries(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
 void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPath,

@@ -123,11 +123,11 @@ void paintStatusPanel(HDC dc, const RECT& client, const StatusPanel& panel) {
   SetTextColor(memory, kDodgerBlue);
   textOut(memory, 10, 180, formatWide(L"Success_Daily Report: %d", panel.dailyReportsSent));
   textOut(memory, 10, 210, formatWide(L"Success_Monthly Report: %d", panel.monthlyReportsSent));
-  // The health lines, closer together: seven fit above the bottom edge.
+  // The health lines, closer together: eight fit above the bottom edge.
   int y = 240;
   for (const std::string& line : panel.healthLines) {
     textOut(memory, 10, y, toWide(utf8ToUtf16(line)));
-    y += 18;
+    y += 15;
   }
 
   BitBlt(dc, client.left, client.top, width, height, memory, 0, 0, SRCCOPY);

@@ -2,7 +2,8 @@
 // its peak memory is the run's alone. The benchmark (kestrune-bench) starts it
 // with the settings (XDG_CONFIG_HOME) of one seeded database:
 //
-//   kestrune-bench-case daily|monthly|export|mark-batch|mark-per-row|uploads|stock-lists
+//   kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|
+//                       stock-lists
 //                       [--now EPOCH] [--statements PREFIX] [--uploads N]
 //
 // It loads what the agent loads at start-up (company, both stock lists), then
@@ -11,6 +12,8 @@
 //
 //   seconds 3.214 cpu 1.950 peak_kb 9120
 //
+// "closed-days" is the catch-up after a month away: the 31 closed days
+// before the current business day, delivered as the agent delivers them.
 // --now puts the agent's clock at that moment (the seeded period).
 // "uploads" sends a 50 KB file N times (default 10000) as the agent sends a
 // report and adds "slow K" to the line: the uploads that took 0.9 s or more.
@@ -35,8 +38,10 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/closed_reports.h"
 #include "db/expenses.h"
 #include "db/query.h"
+#include "periods/period.h"
 #include "platform/clock.h"
 #include "transfer/upload.h"
 #include "platform/errors.h"
@@ -77,7 +82,7 @@ struct StatementScripts {
 };
 
 int usage() {
-  std::fputs("usage: kestrune-bench-case daily|monthly|export|mark-batch|mark-per-row|uploads|"
+  std::fputs("usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
              "stock-lists [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
              stderr);
   return 2;
@@ -101,7 +106,7 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (job != "daily" && job != "monthly" && job != "export" && job != "mark-batch" &&
+  if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" && job != "mark-batch" &&
       job != "mark-per-row" && job != "uploads" && job != "stock-lists")
     return usage();
 
@@ -136,6 +141,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 50 * 1024; ++i) out.put(static_cast<char>(i * 131 + 7));
   }
 
+  int64_t today = businessDayOf(nowSeconds());
+  if (job == "closed-days") {
+    // Delivered until 32 days ago, this month's predecessor already.
+    app.closedStateLoaded = true;
+    app.closedState.dayKnown = app.closedState.monthKnown = true;
+    app.closedState.lastDay = today - 1 - kClosedDaysCaughtUp;
+    app.closedState.lastMonth = monthOfDay(today) - 1;
+  }
+
   bool done = false;
   int slow = 0;
   std::clock_t cpuStart = std::clock();
@@ -146,6 +160,9 @@ int main(int argc, char** argv) {
   } else if (job == "monthly") {
     runMonthlyReport(app);
     done = app.monthlyReportsSent == 1;
+  } else if (job == "closed-days") {
+    deliverClosedReports(app);
+    done = app.closedState.lastDay == today - 1;
   } else if (job == "export") {
     runExpenseExport(app);
     done = app.exportsUploaded == 1;

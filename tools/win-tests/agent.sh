@@ -13,7 +13,8 @@
 # Groups:
 #   agent          registry "ipno"/"ftphost" → the start-up report on the FTP
 #                  server, byte-identical to the Linux agent's; tray icon; a
-#                  second copy exits 1; WM_USER + 136 → gider.dat, images and
+#                  second copy exits 1; the closed day's final report, as
+#                  the Linux agent's "run closed" made it; WM_USER + 136 → gider.dat, images and
 #                  marks as the Linux export made them; WM_USER + 144 counted;
 #                  the tray menu's "Reporting Now" → a daily report at once
 #                  (a second click meanwhile dropped); the restored status
@@ -66,6 +67,7 @@ check() { # what command...: one line per check; the command's status
 has_line() { grep -qxF -- "$2" <<<"$1"; }
 no_agent_window() { ! driver status >/dev/null 2>&1; }
 same_files() { cmp -s "$1" "$2"; }
+same_but_dots() { [ -f "$1" ] && cmp -s <(tr -d . <"$1") <(tr -d . <"$2"); }
 
 agent_sql() { # server-dir statement; UTF-8 whatever the locale
   mariadb --no-defaults --default-character-set=utf8mb4 -S "$1/sock" -uroot --batch --skip-column-names -e "$2"
@@ -110,7 +112,7 @@ agent_setup() {
   printf '[Server]\nipno=%s\nftphost=%s:%s\nroot=%s\n' "$agent_db_linux" "$address" \
     "${agent_port[linux]}" "$linux/Melrova" >"$linux/config/Ostrelian/Melrova.ini"
   local job
-  for job in daily export; do
+  for job in daily closed export; do
     if ! pinned env -u XDG_DESKTOP_DIR HOME="$linux/home" XDG_CONFIG_HOME="$linux/config" \
            XDG_RUNTIME_DIR="$linux/run" LANG=tr_TR.UTF-8 LC_ALL=tr_TR.UTF-8 \
            "$build/linux/kestrune" run "$job" >>"$artifacts/agent-setup.log" 2>&1; then
@@ -141,6 +143,11 @@ agent_group() {
   local report=${agent_hash}_gunluk.html
   check "daily report on the FTP server, byte-identical to the Linux agent's" \
     same_files "$remote/$report" "$agent_remote_linux/$report"
+  # The day before closed at 06:00: its final report follows the first daily one.
+  local closed_day
+  closed_day=${agent_hash}_gunluk_$(date -d "${agent_moment% *} -1 day" +%Y%m%d).html
+  check "the closed day's report ($closed_day), byte-identical to the Linux agent's" \
+    same_files "$remote/$closed_day" "$agent_remote_linux/$closed_day"
   check "tray icon shown" driver tray
   local second
   second=$(wine "$build/Kestrune.exe" >/dev/null 2>&1; echo $?)
@@ -149,8 +156,15 @@ agent_group() {
   check "WM_USER + 136 answered when the export is done" driver export
   check "gider.dat byte-identical to the Linux export's" \
     same_files "$remote/gider.dat" "$agent_remote_linux/gider.dat"
-  check "the same files on both FTP servers (report, gider.dat, images)" \
-    diff -r "$remote" "$agent_remote_linux"
+  # The closed month passes a million: Wine 8 groups only the last three
+  # digits (1240.460,00, where Windows and Linux write 1.240.460,00; see
+  # tests/win32/text_test.cc), so it is compared without the dots.
+  local closed_month
+  closed_month=${agent_hash}_aylik_$(date -d "${agent_moment:0:8}01 -1 month" +%Y%m).html
+  check "the same files on both FTP servers (reports, gider.dat, images)" \
+    diff -r -x "$closed_month" "$remote" "$agent_remote_linux"
+  check "the closed month's report ($closed_month) the same but for Wine's grouping" \
+    same_but_dots "$remote/$closed_month" "$agent_remote_linux/$closed_month"
   echo "     $(find "$remote" -type f | wc -l) files, gider.dat $(stat -c %s "$remote/gider.dat") bytes," \
        "$(find "$remote" -type f -name '*.png' | wc -l) images"
   agent_sql "$work/db-windows" "SELECT Id, islendi FROM expenses.moves ORDER BY Id" \

@@ -1,0 +1,56 @@
+// The final reports of closed periods. A business day is closed at 06:00 of
+// the next day, a month at 06:00 on the 1st of the next one; each closed
+// period is uploaded once, under a name of its own beside the current day's
+// and month's reports, oldest first. What was delivered is kept in a small
+// file in the root folder, so that a restarted agent catches up on what it
+// missed (at most the last 31 days and 12 months) and sends nothing twice.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+struct AppState;
+
+constexpr int kClosedDaysCaughtUp = 31;
+constexpr int kClosedMonthsCaughtUp = 12;
+constexpr int kClosedCopyDays = 62;  // local copies are kept this long
+
+// The last closed day and month delivered (periods/period.h day and month
+// numbers); unknown before the first delivery of each kind.
+struct ClosedState {
+  bool dayKnown = false;
+  int64_t lastDay = 0;
+  bool monthKnown = false;
+  int lastMonth = 0;
+};
+
+// The closed periods that are due at instant `now`, oldest first. Without a
+// record of its kind only the day before the current business day (the
+// month before the current business month) is due, nothing older.
+struct ClosedDue {
+  std::vector<int64_t> days;
+  std::vector<int> months;
+};
+ClosedDue closedPeriodsDue(int64_t now, const ClosedState& state);
+
+// The state file's text ("day=YYYYMMDD", "month=YYYYMM", a line each) and
+// back; false for anything else, an empty text included.
+std::string closedStateText(const ClosedState& state);
+bool parseClosedState(const std::string& text, ClosedState* state);
+
+// Whether `name` is one of the agent's own closed-period copies
+// (satis_ozet_gunluk_YYYYMMDD.html, satis_ozet_aylik_YYYYMM.html) whose
+// period ended more than kClosedCopyDays before business day `today`.
+bool expiredClosedCopy(const std::string& name, int64_t today);
+
+// Uploads every closed period that is due, records each delivery (state
+// file, log, health) and removes expired local copies. Stops at the first
+// period that was not delivered: the next call tries it again. Does nothing
+// when the setting "closedreports" is 0. The agent calls it after each daily
+// run that was uploaded (app/agent.cc). The thread of the report runs only.
+void deliverClosedReports(AppState& app);
+
+}  // namespace kestrune

@@ -1,0 +1,210 @@
+// The final reports of closed days and months: which are due, the state
+// file, and the delivery against a real MariaDB and FTP server.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "app/app_state.h"
+#include "app/closed_reports.h"
+#include "periods/period.h"
+#include "platform/clock.h"
+#include "platform/ftp.h"
+#include "tests/support/faults.h"
+#include "tests/support/servers.h"
+
+namespace kestrune {
+namespace {
+
+using test::localStamp;
+
+// Berlin rather than Istanbul: its clocks change (29.03.2026, 25.10.2026).
+void useBerlinTime() {
+  ::setenv("TZ", "Europe/Berlin", 1);
+  ::tzset();
+}
+
+// "days 20261207; months 202611", a range as "first..last (count)".
+std::string dueText(const ClosedDue& due) {
+  auto range = [](const std::vector<std::string>& names) {
+    if (names.size() <= 1) return names.empty() ? std::string("-") : names[0];
+    return names.front() + ".." + names.back() + " (" + std::to_string(names.size()) + ")";
+  };
+  std::vector<std::string> days, months;
+  for (int64_t day : due.days) days.push_back(dayDigits(day));
+  for (int month : due.months) months.push_back(monthDigits(month));
+  return "days " + range(days) + "; months " + range(months);
+}
+
+TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
+  useBerlinTime();
+  struct Case {
+    const char* state;  // the state file's text; "" for none
+    int64_t now;
+    const char* due;
+  } cases[] = {
+      {"", localStamp(2026, 12, 8, 14, 0), "days 20261207; months 202611"},
+      {"", localStamp(2026, 12, 1, 5, 59, 59), "days 20261129; months 202610"},
+      {"", localStamp(2026, 12, 1, 6, 0, 0), "days 20261130; months 202611"},
+      {"", localStamp(2027, 1, 1, 5, 59, 59), "days 20261230; months 202611"},
+      {"", localStamp(2027, 1, 1, 6, 0, 0), "days 20261231; months 202612"},
+      {"day=20261207\nmonth=202611\n", localStamp(2026, 12, 8, 23, 0), "days -; months -"},
+      {"day=20261207\n", localStamp(2026, 12, 9, 6, 0), "days 20261208; months 202611"},
+      {"month=202611\n", localStamp(2027, 1, 2, 6, 0), "days 20270101; months 202612"},
+      {"day=20261207\nmonth=202611\n", localStamp(2027, 1, 10, 10, 0),
+       "days 20261210..20270109 (31); months 202612"},
+      {"day=20250101\nmonth=202501\n", localStamp(2026, 12, 8, 14, 0),
+       "days 20261107..20261207 (31); months 202512..202611 (12)"},
+      {"day=20270101\nmonth=202701\n", localStamp(2026, 12, 8, 14, 0), "days -; months -"},
+      // 29.03.2026 has 23 hours, 25.10.2026 25: each is closed at 06:00 the day after
+      {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 5, 59, 59), "days -; months -"},
+      {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 6, 0, 0),
+       "days 20260329; months -"},
+      {"day=20261024\nmonth=202609\n", localStamp(2026, 10, 26, 6, 0, 0),
+       "days 20261025; months -"},
+  };
+  for (const Case& c : cases) {
+    ClosedState state;
+    EXPECT_EQ(*c.state != 0, parseClosedState(c.state, &state)) << c.state;
+    EXPECT_EQ(c.due, dueText(closedPeriodsDue(c.now, state))) << c.state << " at " << c.now;
+    EXPECT_EQ(c.state, closedStateText(state));
+  }
+  ReportPeriod period;
+  setBusinessDayPeriod(period, dayNumber(2026, 3, 29));
+  EXPECT_EQ("2026-03-29 06:00:00 2026-03-30 05:59:59",
+            std::string(period.begin) + " " + period.end);
+}
+
+TEST(ClosedPeriods, CorruptStateTextsAreRefused) {
+  for (const char* text : {"", "\n", "day=20261207", "day=20261307\n", "day=2026127\n",
+                           "month=202613\n", "day=20261207\nday=20261208\n", "day=+0261207\n",
+                           "day=20261207\r\n", "month=202611\nx\n"}) {
+    ClosedState state;
+    EXPECT_FALSE(parseClosedState(text, &state)) << text;
+  }
+}
+
+TEST(ClosedPeriods, OnlyTheAgentsOwnCopiesExpireAfter62Days) {
+  int64_t today = dayNumber(2026, 12, 8);
+  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html"})
+    EXPECT_TRUE(expiredClosedCopy(name, today)) << name;
+  for (const char* name :
+       {"satis_ozet_gunluk_20261007.html", "satis_ozet_aylik_202610.html", "satis_ozet_gunluk.html",
+        "satis_ozet_gunluk_20201006.html.tmp", "rapor_gunluk_20201006.html",
+        "satis_ozet_gunluk_2020100.html", "satis_ozet_aylik_20200101.html", "kestrune.log"})
+    EXPECT_FALSE(expiredClosedCopy(name, today)) << name;
+}
+
+class ClosedDelivery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useBerlinTime();
+    ::setenv("LC_ALL", "C", 1);
+    setFtpTimeouts({3, 3, 3});
+    db = &test::database();
+    db->resetData();
+    ftp = &test::ftpServer(2121, "normal");
+    for (const std::string& name : test::filesIn(ftp->remotePath("demo", ""))) forget(name);
+    root = test::freshFolder("root");
+    settings({});
+    db->exec("INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
+             "VALUES ('Demo Lokanta','demo',1,'hash1')");
+    db->exec("INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (10,'Adana Kebap','PORS')");
+    db->exec("INSERT INTO satislar.shopcharts (transid,adisno,ordtyp,cashsum,credsum,ceksum,"
+             "senetsum,carisum,ikramsum,isknt,puantaj,toplam,tmstmp) VALUES "
+             "(1,1,3,100,0,0,0,0,0,0,0,0,'2026-12-07 06:00:00'),"
+             "(2,1,3,10,0,0,0,0,0,0,0,0,'2026-12-08 05:59:59'),"
+             "(3,1,3,999,0,0,0,0,0,0,0,0,'2026-12-08 06:00:00')");
+  }
+  void TearDown() override {
+    setClockSource(nullptr);
+    setFtpTimeouts(FtpTimeouts{});
+    ::unsetenv("LC_ALL");
+  }
+  void settings(std::map<std::string, std::string> more, const std::string& ipno = "") {
+    more["ipno"] = ipno.empty() ? test::testAddress() : ipno;
+    more["ftphost"] = ftp->settingValue();
+    more["root"] = root;
+    test::writeSettings(more);
+  }
+  std::string remote(const std::string& name) {
+    return test::readFile(ftp->remotePath("demo", "hash1_" + name + ".html"));
+  }
+  bool sent(const std::string& name) {
+    return test::fileExists(ftp->remotePath("demo", "hash1_" + name + ".html"));
+  }
+  void forget(const std::string& name) { std::remove(ftp->remotePath("demo", name).c_str()); }
+  std::string state() { return test::readFile(root + "/kestrune-closed.txt"); }
+
+  test::MariaDb* db = nullptr;
+  test::FtpServer* ftp = nullptr;
+  std::string root;
+  test::CapturedErrors errors;
+};
+
+TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 8, 14, 0));
+  deliverClosedReports(app);
+  std::string page = test::pageText(remote("gunluk_20261207"));
+  EXPECT_NE(std::string::npos, page.find("<h1>GÜNLÜK SATIŞ ÖZETİ</h1>"));
+  EXPECT_NE(std::string::npos, page.find("<h3>07.12.2026 06:00:00  -  08.12.2026 05:59:59</h3>"));
+  EXPECT_NE(std::string::npos, page.find("<h3>demo - 14:00:00</h3>"));
+  EXPECT_NE(std::string::npos, page.find(test::summaryRow("Nakit", "110.00")));
+  EXPECT_EQ(remote("gunluk_20261207"), test::readFile(root + "/satislar/satis_ozet_gunluk_20261207.html"));
+  page = test::pageText(remote("aylik_202611"));
+  EXPECT_NE(std::string::npos, page.find("<h3>2026-11-01 06:00:00  -  2026-12-01 05:59:59</h3>"));
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state());
+  EXPECT_EQ(0, app.dailyReportsSent.load() + app.monthlyReportsSent.load());
+  EXPECT_EQ(0u, errors.count()) << errors.captions();
+
+  forget("hash1_gunluk_20261207.html");  // delivered once: not sent again
+  deliverClosedReports(app);
+  EXPECT_FALSE(sent("gunluk_20261207"));
+
+  test::fixClock(localStamp(2026, 12, 9, 6, 0));
+  ftp->stop();
+  deliverClosedReports(app);
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "a failed upload is not recorded";
+  ftp->start("normal");
+  settings({}, test::otherAddress(9));  // the database is away
+  openConnection(app.sales.connection);
+  deliverClosedReports(app);
+  EXPECT_FALSE(sent("gunluk_20261208"));
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "a failed read is not recorded";
+  settings({});
+  openConnection(app.sales.connection);
+  deliverClosedReports(app);
+  EXPECT_TRUE(sent("gunluk_20261208"));
+  EXPECT_EQ("day=20261208\nmonth=202611\n", state());
+}
+
+TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItOff) {
+  test::writeFile(root + "/kestrune-closed.txt", "day=2026");
+  test::createFolderTree(root + "/satislar");
+  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
+                           "satis_ozet_gunluk_20261007.html", "satis_ozet_gunluk.html",
+                           "eski_20261006.html"})
+    test::writeFile(root + "/satislar/" + name, "x");
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 8, 14, 0));
+  deliverClosedReports(app);
+  deliverClosedReports(app);
+  EXPECT_EQ("CLOSED_REPORTS", errors.captions());
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "taken as a first start";
+  EXPECT_FALSE(sent("gunluk_20261206"));
+  EXPECT_EQ((std::vector<std::string>{"eski_20261006.html", "satis_ozet_aylik_202611.html",
+                                      "satis_ozet_gunluk.html", "satis_ozet_gunluk_20261007.html",
+                                      "satis_ozet_gunluk_20261207.html"}),
+            test::filesIn(root + "/satislar"));
+
+  settings({{"closedreports", "0"}});
+  test::fixClock(localStamp(2026, 12, 9, 6, 0));
+  deliverClosedReports(app);
+  EXPECT_FALSE(sent("gunluk_20261208"));
+}
+
+}  // namespace
+}  // namespace kestrune
