@@ -20,6 +20,7 @@
 #include "db/company.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -122,6 +123,18 @@ int runAgent(AppState& app) {
   int copies = countAgentProcesses();
   if (copies < 0 || copies >= 2) return 1;
 
+  // A one-shot run (kestrune run ...) writes the same files: the agent waits
+  // until it has ended.
+  std::string root = agentRootFolder(), lockError;
+  createPrivateFolder(root);
+  int locked = lockFolder(root, &lockError);
+  if (locked == 0) std::fputs("kestrune: waiting for a one-shot run to end\n", stderr);
+  while (locked == 0) {
+    sleepMillis(1000);
+    locked = lockFolder(root, &lockError);
+  }
+  if (locked < 0) showError("KESTRUNE", lockError);  // a run without the lock beats no run
+
   openAgentData(app);
   guarded("REPORT", [&] { runDailyReportThenClosed(app); });
   app.tickCount.fetch_add(1);
@@ -176,9 +189,15 @@ int runAgent(AppState& app) {
 
 int runOneShot(AppState& app, const std::string& job) {
   if (job != "daily" && job != "monthly" && job != "export" && job != "closed") return 2;
-  std::string answer;
-  if (sendToAgent("status", &answer) == 0) {
-    showError("KESTRUNE", "an agent of this user is running; ask it instead (kestrune send 0x488)");
+  std::string answer, error;
+  std::string root = agentRootFolder();
+  createPrivateFolder(root);
+  // The socket does not answer yet while an agent makes its first report;
+  // the lock in the root folder is held all the same.
+  if (sendToAgent("status", &answer) == 0 || lockFolder(root, &error) == 0) {
+    showError("KESTRUNE",
+              "an agent of this user is running (or another one-shot run); ask it instead "
+              "(kestrune send 0x488, kestrune report)");
     return 3;
   }
   openAgentData(app);

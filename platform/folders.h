@@ -55,6 +55,12 @@ std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPa
 // through a link. Null when it cannot be opened.
 std::FILE* openPrivateAppend(const std::string& path);
 
+// An exclusive lock on the file "kestrune.lock" in a folder, held until the
+// process ends: the agent and a one-shot run never write the same files at
+// once. 1 taken, 0 held by another process, -1 with `error` when the file
+// cannot be opened.
+int lockFolder(const std::string& folder, std::string* error);
+
 // Makes the last rename in the folder of `path` survive a power loss (where
 // the rename itself does not already).
 void syncFolderOf(const std::string& path);

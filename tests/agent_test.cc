@@ -1,7 +1,9 @@
 // The agent as a process: start-up, the first report, the control socket,
 // exports on request, the single-instance guard and a clean exit.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,6 +176,25 @@ TEST_F(Agent, ASecondCopyLeavesAtOnceWithoutTouchingTheDatabase) {
   ::kill(agent.pid, SIGTERM);
   EXPECT_TRUE(agent.wait(30));
   EXPECT_EQ(0, agent.exitCode());
+}
+
+// The agent and a one-shot run write the same files: whoever holds the lock
+// in the root folder writes, a one-shot run refuses and the agent waits.
+TEST_F(Agent, OneShotRunAndAgentNeverWriteAtOnce) {
+  test::createFolderTree(root);
+  int held = ::open((root + "/kestrune.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(0, ::flock(held, LOCK_EX));
+  EXPECT_EQ(3, runCli({"run", "daily"}));
+  Child agent = test::spawn(test::agentCommand(), agentLog);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_FALSE(test::fileExists(socket)) << "the agent waits for the lock";
+  ::close(held);
+  for (int i = 0; i < 3000 && !test::fileExists(socket); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(test::fileExists(ftp->remotePath("demo", "h1_gunluk.html")));
+  EXPECT_EQ(3, runCli({"run", "daily"}));
+  ::kill(agent.pid, SIGTERM);
+  EXPECT_TRUE(agent.wait(30));
 }
 
 TEST_F(Agent, OneShotRunsSayWhetherTheyUploaded) {

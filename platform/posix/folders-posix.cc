@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +107,21 @@ std::FILE* openPrivateAppend(const std::string& path) {
   std::FILE* file = ::fdopen(fd, "ab");
   if (!file) ::close(fd);
   return file;
+}
+
+int lockFolder(const std::string& folder, std::string* error) {
+  std::string path = folder + "/kestrune.lock";
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 1;  // kept open: held until the end
+  int code = errno;
+  ::close(fd);
+  if (code == EWOULDBLOCK) return 0;
+  if (error) *error = "cannot lock " + path + ": " + std::strerror(code);
+  return -1;
 }
 
 void syncFolderOf(const std::string& path) {

@@ -182,6 +182,19 @@ std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPa
 
 std::FILE* openPrivateAppend(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
 
+int lockFolder(const std::string& folder, std::string* error) {
+  std::string path = folder + "\\kestrune.lock";
+  // Shared with nobody: a second opener gets a sharing violation. The handle
+  // stays open until the process ends.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return 1;
+  DWORD code = GetLastError();
+  if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return 0;
+  if (error) *error = "cannot open " + path + ": " + systemErrorText(code);
+  return -1;
+}
+
 // MOVEFILE_WRITE_THROUGH has made the rename durable already.
 void syncFolderOf(const std::string&) {}
 
