@@ -31,7 +31,7 @@ LRESULT CALLBACK answerProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 int askStatus(HWND agent, std::string* answer) {
-  const wchar_t kClass[] = L"KestruneStatusAnswer";
+  const wchar_t* kClass = kStatusAnswerClass;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = answerProcedure;

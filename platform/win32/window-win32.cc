@@ -87,8 +87,13 @@ void serveExportRequest(HWND window) {
   gExporting = false;
 }
 
-// Sends the status text back to the window that asked (see sendToAgent).
+// Sends the status text back to the window that asked (see sendToAgent):
+// only to a window of the client's own class, and not waiting for a hung one.
 void answerStatusQuery(HWND window, HWND asker) {
+  wchar_t name[64] = {};
+  if (!IsWindow(asker) || !GetClassNameW(asker, name, 64) ||
+      lstrcmpW(name, kStatusAnswerClass) != 0)
+    return;
   StatusPanel panel = gHandlers.readStatus ? gHandlers.readStatus() : StatusPanel();
   std::string text = statusPanelText(panel);
   COPYDATASTRUCT answer;
@@ -97,7 +102,8 @@ void answerStatusQuery(HWND window, HWND asker) {
   answer.lpData = const_cast<char*>(text.data());
   DWORD_PTR ignored;
   SendMessageTimeoutW(asker, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
-                      reinterpret_cast<LPARAM>(&answer), SMTO_NORMAL, 10000, &ignored);
+                      reinterpret_cast<LPARAM>(&answer), SMTO_ABORTIFHUNG, 2000,
+                      &ignored);
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

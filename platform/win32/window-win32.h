@@ -14,6 +14,9 @@ constexpr UINT kTrayMessage = WM_USER + 1;
 
 // Private query of the status text (WM_COPYDATA with this tag; the answer
 // comes back the same way, tagged kStatusAnswerTag, to the window in wParam).
+// The class of the window that receives the status text: the agent answers
+// no window of another class.
+constexpr wchar_t kStatusAnswerClass[] = L"KestruneStatusAnswer";
 constexpr ULONG_PTR kStatusQueryTag = 0x4B535451;   // "KSTQ"
 constexpr ULONG_PTR kStatusAnswerTag = 0x4B535441;  // "KSTA"
 

@@ -18,6 +18,33 @@ using namespace kestrune;
 namespace {
 
 int failures = 0;
+int copiesReceived = 0;
+
+LRESULT CALLBACK otherProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA) ++copiesReceived;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A program that names a window of its own class as the receiver of the
+// status text gets nothing: the agent answers only its client's class.
+bool statusGoesToOtherWindows(HWND agent) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = otherProcedure;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"SomeOtherProgram";
+  RegisterClassExW(&wc);
+  HWND other = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               wc.hInstance, nullptr);
+  COPYDATASTRUCT query = {0x4B535451, 0, nullptr};  // the status query's tag
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(other),
+                      reinterpret_cast<LPARAM>(&query), SMTO_NORMAL, 5000, &result);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  DestroyWindow(other);
+  return copiesReceived > 0;
+}
 
 void check(bool ok, const char* what) {
   std::printf("window_sender: %s %s\n", ok ? "ok  " : "FAIL", what);
@@ -117,6 +144,7 @@ int main(int argc, char** argv) {
   std::string answer;
   check(sendToAgent("0x490", &answer) == 0 && answer == "ok: counted\n", "sendToAgent 0x490");
   check(sendToAgent("0x123", &answer) == 1, "sendToAgent refuses unknown requests");
+  check(!statusGoesToOtherWindows(agent), "the status text goes to no window of another class");
 
   std::string status;
   bool counted = waitFor(
