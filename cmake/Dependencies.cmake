@@ -7,18 +7,22 @@ find_package(Threads REQUIRED)
 if(WIN32)
   # -static: the executables need only the DLLs every Windows has.
   add_link_options(-static)
-  set(KESTRUNE_PLATFORM_LIBS wininet psapi shlwapi comctl32 gdi32 user32 shell32 advapi32 Threads::Threads)
-  # The connector is not packaged for mingw-w64: tools/build-win-deps makes it;
-  # pass its prefix as -DKESTRUNE_WIN_DEPS=build-win/deps/prefix.
-  set(KESTRUNE_WIN_DEPS "" CACHE PATH "Prefix made by tools/build-win-deps (the connector for Windows)")
-  if(KESTRUNE_WIN_DEPS AND EXISTS "${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
+  set(KESTRUNE_PLATFORM_LIBS psapi shlwapi comctl32 gdi32 user32 shell32 advapi32 Threads::Threads)
+  # Neither the connector nor libcurl is packaged for mingw-w64:
+  # tools/build-win-deps makes both; pass its prefix as
+  # -DKESTRUNE_WIN_DEPS=build-win/deps/prefix.
+  set(KESTRUNE_WIN_DEPS "" CACHE PATH "Prefix made by tools/build-win-deps (the connector and libcurl for Windows)")
+  if(KESTRUNE_WIN_DEPS AND EXISTS "${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake"
+     AND EXISTS "${KESTRUNE_WIN_DEPS}/curl.cmake")
     include("${KESTRUNE_WIN_DEPS}/mysqlcppconn.cmake")
+    include("${KESTRUNE_WIN_DEPS}/curl.cmake")
     set(KESTRUNE_HAVE_CONNECTOR ON)
-    list(PREPEND KESTRUNE_PLATFORM_LIBS mysqlcppconn::mysqlcppconn)
+    list(PREPEND KESTRUNE_PLATFORM_LIBS mysqlcppconn::mysqlcppconn CURL::libcurl)
   else()
     set(KESTRUNE_HAVE_CONNECTOR OFF)
-    message(STATUS "No database connector for Windows (KESTRUNE_WIN_DEPS): building the platform "
-                   "layer, periods, reports, transfer and app without db/ and without Kestrune.exe")
+    message(STATUS "No database connector and libcurl for Windows (KESTRUNE_WIN_DEPS): building "
+                   "the platform layer, periods, reports, transfer and app without db/, without "
+                   "the FTP client and without Kestrune.exe")
   endif()
   return()
 endif()

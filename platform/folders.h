@@ -61,6 +61,11 @@ std::FILE* openPrivateAppend(const std::string& path);
 // cannot be opened.
 int lockFolder(const std::string& folder, std::string* error);
 
+// Opens `path` for reading if it is a regular file, without following a link
+// there and without waiting on a pipe; `size` gets its length. Null when it is
+// missing, unreadable or anything else.
+std::FILE* openRegularFile(const std::string& path, long long* size);
+
 // Makes the last rename in the folder of `path` survive a power loss (where
 // the rename itself does not already).
 void syncFolderOf(const std::string& path);

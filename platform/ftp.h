@@ -1,7 +1,6 @@
-// Sends one local file to a folder of an FTP server (WinINet on Windows,
-// libcurl elsewhere): passive, binary, the remote folder must exist.
-// With libcurl the log-in and the transfer go over TLS (AUTH TLS) when the
-// server offers it; WinINet always sends them in clear.
+// Sends one local file to a folder of an FTP server with libcurl (on every
+// system): passive, binary, the remote folder must exist. The log-in and the
+// transfer go over TLS (AUTH TLS) as the account's `tls` asks.
 #pragma once
 
 #include <string>
@@ -20,7 +19,7 @@ struct FtpAccount {
   int port = 21;
   std::string user;
   std::string password;
-  std::string agentName;
+  std::string agentName;  // the client's name; FTP has no command that sends it
   FtpTls tls = FtpTls::kTry;
 };
 
@@ -53,9 +52,6 @@ enum : int {
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath,
                FtpOutcome* outcome = nullptr);
-
-// Whether this build's client can do TLS at all (WinINet's cannot).
-bool ftpTlsSupported();
 
 // Time-outs used by later ftpPutFile calls (tests shorten them).
 void setFtpTimeouts(const FtpTimeouts& timeouts);

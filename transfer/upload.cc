@@ -51,11 +51,6 @@ void reportOnce(const std::string& text) {
 FtpTls tlsSetting(const std::string& value) {
   std::string lower;
   for (char c : value) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (!ftpTlsSupported()) {
-    reportOnce("ftptls=" + printableName(value) +
-               " is not supported by this build: uploads use plain FTP");
-    return FtpTls::kOff;
-  }
   if (lower == "try") return FtpTls::kTry;
   if (lower == "require") return FtpTls::kRequire;
   if (lower == "off") return FtpTls::kOff;
@@ -72,7 +67,7 @@ FtpAccount uploadAccount() {
   account.user = "brevanotica";
   account.password = "wKup3h58";
   account.agentName = "Ftp_Melrova";
-  account.tls = ftpTlsSupported() ? FtpTls::kTry : FtpTls::kOff;
+  account.tls = FtpTls::kTry;
   char value[512] = {};
   if (readServerSetting("ftphost", value, sizeof value) == 0 && value[0])
     applyHostSetting(value, account);

@@ -124,6 +124,23 @@ int lockFolder(const std::string& folder, std::string* error) {
   return -1;
 }
 
+std::FILE* openRegularFile(const std::string& path, long long* size) {
+  // O_NONBLOCK: opening a FIFO does not wait for a writer; it is then refused.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  std::FILE* file = nullptr;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+    file = ::fdopen(fd, "rb");
+  if (!file) {
+    ::close(fd);
+    return nullptr;
+  }
+  *size = static_cast<long long>(st.st_size);
+  return file;
+}
+
 void syncFolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

@@ -195,6 +195,32 @@ int lockFolder(const std::string& folder, std::string* error) {
   return -1;
 }
 
+std::FILE* openRegularFile(const std::string& path, long long* size) {
+  // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused
+  // like a folder, a pipe or a device.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  LARGE_INTEGER length;
+  bool regular = GetFileType(handle) == FILE_TYPE_DISK &&
+                 GetFileInformationByHandle(handle, &info) &&
+                 !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                            FILE_ATTRIBUTE_DEVICE)) &&
+                 GetFileSizeEx(handle, &length);
+  int fd = regular ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY) : -1;
+  std::FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+  if (!file) {
+    if (fd >= 0)
+      _close(fd);
+    else
+      CloseHandle(handle);
+    return nullptr;
+  }
+  *size = static_cast<long long>(length.QuadPart);
+  return file;
+}
+
 // MOVEFILE_WRITE_THROUGH has made the rename durable already.
 void syncFolderOf(const std::string&) {}
 

@@ -1,15 +1,13 @@
-// The FTP upload with libcurl, in the order of the Windows client: log in and
-// enter the remote folder first, then open the local file, then STOR on the
-// same connection. The easy handle is driven through a multi handle of our
-// own, so that the waits are ours: on this libcurl a plain curl_easy_perform
-// sometimes sits a whole second before the data connection (see drive()).
+// The FTP upload with libcurl, the same on every system (on Windows a static
+// libcurl on Schannel, made by tools/build-win-deps): log in and enter the
+// remote folder first, then open the local file, then STOR on the same
+// connection. The easy handle is driven through a multi handle of our own, so
+// that the waits are ours: on this libcurl a plain curl_easy_perform sometimes
+// sits a whole second before the data connection (see drive()).
 #include "platform/ftp.h"
 
+// curl.h brings fd_set (sockets on Windows) for curl_multi_fdset.
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/select.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include "platform/folders.h"
 
 namespace kestrune {
 
@@ -179,6 +179,8 @@ struct Handles {
 
 // TLS as the account asks. `try` takes any certificate: a listener learns
 // nothing, and a server with a certificate of its own making keeps working.
+// `require` checks the certificate against the system's store: OpenSSL's
+// default folder on Linux, Windows' own store with Schannel.
 bool setTlsOptions(CURL* easy, FtpTls tls) {
   long use = tls == FtpTls::kRequire ? CURLUSESSL_ALL :
              tls == FtpTls::kTry     ? CURLUSESSL_TRY : CURLUSESSL_NONE;
@@ -198,7 +200,6 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   ok &= curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp") == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_USERNAME, account.user.c_str()) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_PASSWORD, account.password.c_str()) == CURLE_OK;
-  ok &= curl_easy_setopt(easy, CURLOPT_USERAGENT, account.agentName.c_str()) == CURLE_OK;
   // Passive (no CURLOPT_FTPPORT), binary, one CWD for the whole folder so
   // that a missing folder fails on the CWD; missing folders are not created.
   ok &= curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD)) == CURLE_OK;
@@ -218,8 +219,6 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
 }
 
 }  // namespace
-
-bool ftpTlsSupported() { return true; }
 
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath,
@@ -269,15 +268,9 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   // Step 2: the local file, then STOR on the same connection.
   if (remoteName.empty() || hasControlCharacter(remoteName)) return kFtpPutFailed;
   // Never blocked by a pipe, never through a link: a regular file or nothing.
-  int fd = ::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return kFtpPutFailed;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-      !(h.file = ::fdopen(fd, "rb"))) {
-    ::close(fd);
-    return kFtpPutFailed;
-  }
+  long long size = 0;
+  h.file = openRegularFile(localPath, &size);
+  if (!h.file) return kFtpPutFailed;
   std::string fileUrl = folderUrl + urlPath(remoteName, false);
   // Both steps together stay within the upload's bound.
   long usedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -291,7 +284,7 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
             curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
             curl_easy_setopt(h.easy, CURLOPT_READDATA, h.file) == CURLE_OK &&
             curl_easy_setopt(h.easy, CURLOPT_INFILESIZE_LARGE,
-                             static_cast<curl_off_t>(st.st_size)) == CURLE_OK;
+                             static_cast<curl_off_t>(size)) == CURLE_OK;
   if (!ok) return kFtpPutFailed;
   result = drive(h.multi, h.easy);
   return result == CURLE_OK ? kFtpDone : kFtpPutFailed;
