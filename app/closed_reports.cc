@@ -178,7 +178,9 @@ void deliverClosedReports(AppState& app) {
   int64_t now = nowSeconds();
   removeExpiredCopies(app.folders.salesFolder, businessDayOf(now));
   ClosedDue due = closedPeriodsDue(now, app.closedState);
+  // An agent that is ending starts no further period.
   for (int64_t day : due.days) {
+    if (app.ending) return;
     RunOutcome outcome;
     runClosedDayReport(app, day, &outcome);
     if (outcome.uploaded) {
@@ -190,6 +192,7 @@ void deliverClosedReports(AppState& app) {
     if (!outcome.uploaded) return;
   }
   for (int month : due.months) {
+    if (app.ending) return;
     RunOutcome outcome;
     runClosedMonthReport(app, month, &outcome);
     if (outcome.uploaded) {
