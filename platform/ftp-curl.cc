@@ -211,6 +211,12 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, atLeastOne(t.stallSeconds)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_TIMEOUT, atLeastOne(t.totalSeconds)) == CURLE_OK;
+  // This libcurl drives the TLS handshake of an FTPS data connection on only
+  // when the connection's "happy eyeballs" timer (200 ms by default) fires:
+  // every TLS upload waited that long before its TYPE I was answered. The
+  // timer only staggers the second address family's attempt; 1 ms costs
+  // nothing else.
+  ok &= curl_easy_setopt(easy, CURLOPT_HAPPY_EYEBALLS_TIMEOUT_MS, 1L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, onDebug) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGDATA, log) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) == CURLE_OK;  // feeds onDebug only
