@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/app_state.h"
@@ -92,6 +93,18 @@ void recordDelivery(AppState& app, const std::string& what, const RunOutcome& ou
   app.health.closed = app.closedState;
 }
 
+// After a period's run: an upload advances the state (`advance`) and saves
+// it; either way the log and the health say what happened. True when uploaded.
+bool delivered(AppState& app, const std::string& what, const RunOutcome& outcome,
+               const std::function<void()>& advance) {
+  if (outcome.uploaded) {
+    advance();
+    saveState(app);
+  }
+  recordDelivery(app, what, outcome);
+  return outcome.uploaded;
+}
+
 void removeExpiredCopies(const std::string& folder, int64_t today) {
   if (folder.empty()) return;
   for (const std::string& name : folderEntries(folder))
@@ -178,30 +191,27 @@ void deliverClosedReports(AppState& app) {
   int64_t now = nowSeconds();
   removeExpiredCopies(app.folders.salesFolder, businessDayOf(now));
   ClosedDue due = closedPeriodsDue(now, app.closedState);
-  // An agent that is ending starts no further period.
+  // Oldest first; the first period not delivered stops the delivery, and
+  // the next run tries it again. An agent that is ending starts no further one.
   for (int64_t day : due.days) {
     if (app.ending) return;
     RunOutcome outcome;
     runClosedDayReport(app, day, &outcome);
-    if (outcome.uploaded) {
-      app.closedState.dayKnown = true;
-      app.closedState.lastDay = day;
-      saveState(app);
-    }
-    recordDelivery(app, "closed day " + dayText(day), outcome);
-    if (!outcome.uploaded) return;
+    if (!delivered(app, "closed day " + dayText(day), outcome, [&app, day] {
+          app.closedState.dayKnown = true;
+          app.closedState.lastDay = day;
+        }))
+      return;
   }
   for (int month : due.months) {
     if (app.ending) return;
     RunOutcome outcome;
     runClosedMonthReport(app, month, &outcome);
-    if (outcome.uploaded) {
-      app.closedState.monthKnown = true;
-      app.closedState.lastMonth = month;
-      saveState(app);
-    }
-    recordDelivery(app, "closed month " + monthText(month), outcome);
-    if (!outcome.uploaded) return;
+    if (!delivered(app, "closed month " + monthText(month), outcome, [&app, month] {
+          app.closedState.monthKnown = true;
+          app.closedState.lastMonth = month;
+        }))
+      return;
   }
 }
 

@@ -39,6 +39,7 @@ RunStart startRun(AppState& app) {
   start.stockLists = refreshSalesData(app);
   start.company = companyRecord(app);
   app.sales.failedReads = 0;
+  app.sales.record.summaryName = start.company.compfolder;
   return start;
 }
 
@@ -110,6 +111,30 @@ void readMonthSales(SalesData& sales) {
   readOrderItemSales(sales, begin, end);
 }
 
+// The report of a business day over sales.period (the daily run's or a
+// closed day's): the period line in display form.
+void makeDayReport(AppState& app, const RunStart& start, const std::string& nameSuffix,
+                   RunOutcome& result) {
+  SalesData& sales = app.sales;
+  readDaySales(sales);
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  std::string periodLine =
+      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
+  writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kDailyTitle, result);
+}
+
+// The report of a business month over sales.period: the period line raw.
+void makeMonthReport(AppState& app, const RunStart& start, const std::string& nameSuffix,
+                     RunOutcome& result) {
+  SalesData& sales = app.sales;
+  readMonthSales(sales);
+  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
+  stampReport(sales);
+  mergeCodeListIntoNameList(sales);
+  writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kMonthlyTitle, result);
+}
+
 // Records what the run did and hands it to the caller that asked.
 void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome* outcome) {
   recordRun(app, kind, result);
@@ -121,21 +146,11 @@ void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome
 int runDailyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
   RunOutcome result;
-  if (stopping(app, result)) {
-    finishRun(app, RunKind::Daily, result, outcome);
-    return 0;
+  if (!stopping(app, result)) {
+    setDailyPeriod(app.sales.period);
+    makeDayReport(app, start, "gunluk", result);
+    if (result.uploaded) app.dailyReportsSent.fetch_add(1);
   }
-  SalesData& sales = app.sales;
-  sales.record.summaryName = start.company.compfolder;
-  setDailyPeriod(sales.period);
-  const char* kind = "gunluk";
-  readDaySales(sales);
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
-  std::string periodLine =
-      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
-  writeAndUpload(app, start, periodLine, kind, kDailyTitle, result);
-  if (result.uploaded) app.dailyReportsSent.fetch_add(1);
   finishRun(app, RunKind::Daily, result, outcome);
   return 0;
 }
@@ -143,53 +158,29 @@ int runDailyReport(AppState& app, RunOutcome* outcome) {
 int runMonthlyReport(AppState& app, RunOutcome* outcome) {
   RunStart start = startRun(app);
   RunOutcome result;
-  if (stopping(app, result)) {
-    finishRun(app, RunKind::Monthly, result, outcome);
-    return 0;
+  if (!stopping(app, result)) {
+    setBusinessMonthPeriod(app.sales.period);
+    makeMonthReport(app, start, "aylik", result);
+    if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
   }
-  SalesData& sales = app.sales;
-  sales.record.summaryName = start.company.compfolder;
-  setBusinessMonthPeriod(sales.period);
-  const char* kind = "aylik";
-  readMonthSales(sales);
-  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
-  writeAndUpload(app, start, periodLine, kind, kMonthlyTitle, result);
-  if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
   finishRun(app, RunKind::Monthly, result, outcome);
   return 0;
 }
 
 int runClosedDayReport(AppState& app, int64_t day, RunOutcome* outcome) {
   RunStart start = startRun(app);
-  SalesData& sales = app.sales;
-  sales.record.summaryName = start.company.compfolder;
-  setBusinessDayPeriod(sales.period, day);
-  readDaySales(sales);
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
-  std::string periodLine =
-      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
+  setBusinessDayPeriod(app.sales.period, day);
   RunOutcome result;
-  writeAndUpload(app, start, periodLine, ("gunluk_" + dayDigits(day)).c_str(), kDailyTitle,
-                 result);
+  makeDayReport(app, start, "gunluk_" + dayDigits(day), result);
   if (outcome) *outcome = result;
   return 0;
 }
 
 int runClosedMonthReport(AppState& app, int month, RunOutcome* outcome) {
   RunStart start = startRun(app);
-  SalesData& sales = app.sales;
-  sales.record.summaryName = start.company.compfolder;
-  setMonthNumberPeriod(sales.period, month);
-  readMonthSales(sales);
-  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
+  setMonthNumberPeriod(app.sales.period, month);
   RunOutcome result;
-  writeAndUpload(app, start, periodLine, ("aylik_" + monthDigits(month)).c_str(), kMonthlyTitle,
-                 result);
+  makeMonthReport(app, start, "aylik_" + monthDigits(month), result);
   if (outcome) *outcome = result;
   return 0;
 }
