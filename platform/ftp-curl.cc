@@ -15,8 +15,11 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/folders.h"
+#include "platform/trusted_roots.h"
 
 namespace kestrune {
 
@@ -179,8 +182,10 @@ struct Handles {
 
 // TLS as the account asks. `try` takes any certificate: a listener learns
 // nothing, and a server with a certificate of its own making keeps working.
-// `require` checks the certificate against the system's store: OpenSSL's
-// default folder on Linux, Windows' own store with Schannel.
+// `require` checks the certificate against the system's store: Debian's CA
+// bundle on Linux, Windows' "Root" store handed to libcurl (see
+// trusted-roots-win32.cc). A revocation list or responder that cannot be
+// reached does not stop an upload; a certificate known to be revoked does.
 bool setTlsOptions(CURL* easy, FtpTls tls) {
   long use = tls == FtpTls::kRequire ? CURLUSESSL_ALL :
              tls == FtpTls::kTry     ? CURLUSESSL_TRY : CURLUSESSL_NONE;
@@ -190,6 +195,13 @@ bool setTlsOptions(CURL* easy, FtpTls tls) {
   ok &= curl_easy_setopt(easy, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, verify) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L) == CURLE_OK;
+  if (tls != FtpTls::kRequire) return ok;
+  if (std::optional<std::string> roots = trustedRootsPem()) {
+    curl_blob blob{roots->data(), roots->size(), CURL_BLOB_COPY};
+    ok &= curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob) == CURLE_OK;
+    ok &= curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS,
+                           static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT)) == CURLE_OK;
+  }
   return ok;
 }
 

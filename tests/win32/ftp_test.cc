@@ -5,6 +5,7 @@
 // servers' roots are reachable through drive Z:.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -142,8 +143,9 @@ TEST_F(Ftp, OffCannotLogInWhereTheServerWantsTls) {
   EXPECT_FALSE(std::ifstream(remoteFile("demo", "off.html", "KESTRUNE_FTPS_ROOT")).good());
 }
 
-// The server's certificate is its own: `require` sends nothing.
-TEST_F(Ftp, RequireRefusesAnUntrustedCertificate) {
+// `require` trusts what Windows' Root store trusts: the server's own
+// certificate sends nothing until the user's store holds it, then uploads.
+TEST_F(Ftp, RequireTrustsWhatTheRootStoreTrusts) {
   std::string local = localFile("require.html", "require");
   FtpOutcome outcome;
   EXPECT_EQ(kFtpConnectFailed, ftpPutFile(tlsAccount(FtpTls::kRequire),
@@ -151,6 +153,23 @@ TEST_F(Ftp, RequireRefusesAnUntrustedCertificate) {
                                           &outcome));
   EXPECT_NE(std::string::npos, outcome.tlsProblem.find("not trusted")) << outcome.tlsProblem;
   EXPECT_FALSE(std::ifstream(remoteFile("demo", "require.html", "KESTRUNE_FTPS_ROOT")).good());
+
+  std::string pem = readAll(env("KESTRUNE_FTPS_CERT"));
+  BYTE der[8192];
+  DWORD size = sizeof der;
+  ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size,
+                                   nullptr, nullptr));
+  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                  CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+  ASSERT_TRUE(root);
+  EXPECT_TRUE(CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
+                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+  CertCloseStore(root, 0);
+  EXPECT_EQ(kFtpDone, ftpPutFile(tlsAccount(FtpTls::kRequire), "httpdocs/customer_yedek/demo",
+                                 "require.html", local, &outcome))
+      << outcome.tlsProblem;
+  EXPECT_TRUE(outcome.tls);
+  EXPECT_EQ("require", readAll(remoteFile("demo", "require.html", "KESTRUNE_FTPS_ROOT")));
 }
 
 // Servers that fall silent at each step: every call returns, with the code of
