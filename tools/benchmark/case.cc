@@ -3,7 +3,7 @@
 // with the settings (XDG_CONFIG_HOME) of one seeded database:
 //
 //   kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|
-//                       stock-lists
+//                       stock-lists|daily-upload
 //                       [--now EPOCH] [--statements PREFIX] [--uploads N]
 //
 // It loads what the agent loads at start-up (company, both stock lists), then
@@ -22,6 +22,10 @@
 // often depends on the timing of the moment (one in 200 to one in a few
 // thousand uploads here), so no short test can tell whether the upload loop
 // still falls into it.
+// "daily-upload" makes a daily report as "daily" does, untimed (the agent's
+// first report of the day warms the FTP and TLS libraries the same way),
+// then times the upload of that document alone: what TLS changes in a daily
+// run, without the scatter of the database reads.
 // --statements records every statement the run sends as two scripts for the
 // command-line client: PREFIX-default.sql as sent, PREFIX-session.sql with
 // the session setup the agent runs first. Any error shown by the agent makes
@@ -83,7 +87,7 @@ struct StatementScripts {
 
 int usage() {
   std::fputs("usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
-             "stock-lists [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
+             "stock-lists|daily-upload [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
              stderr);
   return 2;
 }
@@ -107,7 +111,7 @@ int main(int argc, char** argv) {
       return usage();
   }
   if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" && job != "mark-batch" &&
-      job != "mark-per-row" && job != "uploads" && job != "stock-lists")
+      job != "mark-per-row" && job != "uploads" && job != "stock-lists" && job != "daily-upload")
     return usage();
 
   std::atomic<int> errors{0};
@@ -151,6 +155,13 @@ int main(int argc, char** argv) {
   }
 
   bool done = false;
+  if (job == "daily-upload") {
+    runDailyReport(app);
+    if (app.dailyReportsSent != 1) {
+      std::fprintf(stderr, "daily-upload: the daily report was not sent\n");
+      return 1;
+    }
+  }
   int slow = 0;
   std::clock_t cpuStart = std::clock();
   auto start = std::chrono::steady_clock::now();
@@ -174,6 +185,9 @@ int main(int argc, char** argv) {
       slow += std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(900);
     }
     done = sent == uploads;
+  } else if (job == "daily-upload") {
+    done = uploadReport(nullptr, app.folders.uploadLocalPath, app.folders.uploadFileName,
+                        app.company) == 1;
   } else if (job == "stock-lists") {
     done = refreshSalesData(app) && !app.sales.stockByCode.empty();
   } else if (job == "mark-batch") {
