@@ -1,8 +1,8 @@
 // Windows' "Root" store (the user's view, which includes the machine's) as
-// PEM. Schannel is left to check a certificate by itself only where it really
-// does: Wine's completes the handshake with any certificate. With the roots
-// handed over, libcurl builds the chain against exactly these and checks the
-// host name on every system alike.
+// PEM. Leaving the check to Schannel is not enough: Wine's completes the
+// handshake with any certificate. With the roots handed over, libcurl builds
+// the chain against exactly these and checks the host name on every system
+// alike.
 #include "platform/trusted_roots.h"
 
 #include <windows.h>
