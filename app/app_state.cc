@@ -52,8 +52,8 @@ void openAgentData(AppState& app) {
   readStockLists(app);
   app.expenseConnectionMissing = !app.expenses.connection.connection;
   std::string line = "start-up: kestrune " KESTRUNE_VERSION ", ";
-  line += companyRead ? "company folder \"" + companyRecord(app).compfolder + "\"" :
-                        "company record not read";
+  line += companyRead ? "company folder \"" + companyRecord(app).compfolder + "\""
+                      : "company record not read";
   line += ", " + std::to_string(app.sales.stockByName.size()) + " products";
   if (app.salesDataMissing) line += " (product lists not read)";
   logLine(line);

@@ -70,7 +70,7 @@ struct AppState {
   bool companyMissing = false;
   // No whole read of the stock lists yet; the report runs' thread only.
   bool salesDataMissing = true;
-  bool expenseConnectionMissing = false; // the export's thread only
+  bool expenseConnectionMissing = false;  // the export's thread only
 
   // The closed periods delivered, read from the state file by the first
   // delivery of the process; the thread of the report runs only.

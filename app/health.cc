@@ -10,12 +10,9 @@ namespace {
 
 const char* kindName(RunKind kind) {
   switch (kind) {
-    case RunKind::Daily:
-      return "daily report";
-    case RunKind::Monthly:
-      return "monthly report";
-    case RunKind::Export:
-      return "expense export";
+    case RunKind::Daily: return "daily report";
+    case RunKind::Monthly: return "monthly report";
+    case RunKind::Export: return "expense export";
   }
   return "run";
 }
@@ -25,8 +22,8 @@ std::string runLine(RunKind kind, const RunOutcome& outcome) {
   std::string line = std::string(kindName(kind)) + ": ";
   line += outcome.uploaded ? "uploaded" : "not uploaded: " + outcome.reason;
   if (kind == RunKind::Export) {
-    line += " (" + std::to_string(outcome.records) + " records, " +
-            std::to_string(outcome.images) + " images";
+    line += " (" + std::to_string(outcome.records) + " records, " + std::to_string(outcome.images) +
+            " images";
     if (outcome.imagesWaiting > 0)
       line += ", " + std::to_string(outcome.imagesWaiting) + " movements wait for their image";
     line += ")";

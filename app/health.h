@@ -14,13 +14,13 @@ struct RunOutcome;
 enum class RunKind;
 
 struct AgentHealth {
-  int64_t lastDailyUpload = 0;    // seconds since 1970; 0 while none
+  int64_t lastDailyUpload = 0;  // seconds since 1970; 0 while none
   int64_t lastMonthlyUpload = 0;
-  int64_t lastExport = 0;         // the last export whose gider.dat arrived
+  int64_t lastExport = 0;  // the last export whose gider.dat arrived
   int lastExportRecords = 0;
   int lastExportImages = 0;
-  int imagesWaiting = 0;          // movements of the last export waiting for their image
-  ClosedState closed;             // the last closed day and month delivered
+  int imagesWaiting = 0;  // movements of the last export waiting for their image
+  ClosedState closed;     // the last closed day and month delivered
 };
 
 // Records what a run did. Any thread.

@@ -15,7 +15,8 @@ const char kUsage[] =
     "  kestrune                       run the agent (reports every 10 minutes, serves requests)\n"
     "  kestrune status                show the running agent's status panel\n"
     "  kestrune report                ask the agent for a daily report now; returns when it ran:\n"
-    "                                 0 uploaded, 1 not uploaded (why on stderr), 3 no agent answers\n"
+    "                                 0 uploaded, 1 not uploaded (why on stderr), 3 no agent "
+    "answers\n"
     "  kestrune send 0x488            ask the agent for an expense export; returns when done:\n"
     "                                 0 gider.dat uploaded, 1 not uploaded (why on stderr)\n"
     "  kestrune send 0x490            send the counter request\n"
@@ -71,7 +72,9 @@ int main(int argc, char** argv) {
   }
   if (verb == "run" && argc == 3) {
     int code = kestrune::runOneShot(app(), argv[2]);
-    if (code == 2) std::fprintf(stderr, "kestrune: unknown job %s (daily, monthly, export or closed)\n", argv[2]);
+    if (code == 2)
+      std::fprintf(stderr, "kestrune: unknown job %s (daily, monthly, export or closed)\n",
+                   argv[2]);
     return code;
   }
   std::fputs(kUsage, stderr);

@@ -18,8 +18,8 @@ using ReportReply = std::function<void(const RunOutcome&)>;
 
 struct ReportRequests {
   std::mutex mutex;
-  bool asked = false;    // a run was asked for and has not started yet
-  bool running = false;  // the scheduler's thread is in a run, asked for or scheduled
+  bool asked = false;                // a run was asked for and has not started yet
+  bool running = false;              // the scheduler's thread is in a run, asked for or scheduled
   std::vector<ReportReply> replies;  // those waiting for the asked-for run
   WakeSignal wake;                   // cuts the scheduler's tick short
 };

@@ -15,8 +15,8 @@ namespace kestrune {
 
 namespace {
 
-constexpr uint32_t kDailyTicks = 600;     // 10 minutes
-constexpr uint32_t kMonthlyTicks = 21600; // 6 hours
+constexpr uint32_t kDailyTicks = 600;      // 10 minutes
+constexpr uint32_t kMonthlyTicks = 21600;  // 6 hours
 
 // The length of a tick: a second, or KESTRUNE_TICK_MS milliseconds (1 to
 // 1000) for tests that need the schedule to pass quickly. The schedule

@@ -41,8 +41,8 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 // The line a setting comes from, or that it is the built-in one.
 std::string origin(const SettingsFile& file, const char* name) {
   for (const SettingLine& setting : file.values)
-    if (lowerCase(setting.name) == name) return " (" + std::string(name) + ", line " +
-                                                std::to_string(setting.line) + ")";
+    if (lowerCase(setting.name) == name)
+      return " (" + std::string(name) + ", line " + std::to_string(setting.line) + ")";
   return " (no " + std::string(name) + ": built in)";
 }
 

@@ -59,15 +59,14 @@ std::vector<std::string> healthLines(const AppState& app) {
   lines.push_back("Son hata: " + whenText(error.time) +
                   (error.time ? " " + error.caption + ": " + firstCharacters(error.text, 80) : ""));
   int upload = lastUploadResult();
-  lines.push_back(std::string("Veritabanı: ") + answerText(lastDatabaseAnswer()) +
-                  ", FTP sunucusu: " +
-                  answerText(upload == 0 || upload == kFtpOpenFailed ? -1
-                                                                     : upload != kFtpConnectFailed));
+  lines.push_back(
+      std::string("Veritabanı: ") + answerText(lastDatabaseAnswer()) + ", FTP sunucusu: " +
+      answerText(upload == 0 || upload == kFtpOpenFailed ? -1 : upload != kFtpConnectFailed));
   lines.push_back("Son kapanan gün: " +
                   (health.closed.dayKnown ? dayText(health.closed.lastDay) : std::string("-")));
   lines.push_back("Son kapanan ay: " + (health.closed.monthKnown
-                                             ? monthText(health.closed.lastMonth)
-                                             : std::string("-")));
+                                            ? monthText(health.closed.lastMonth)
+                                            : std::string("-")));
   return lines;
 }
 

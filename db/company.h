@@ -11,14 +11,14 @@
 namespace kestrune {
 
 struct CompanyInfo {
-  std::string compname;       // UTF-8 as stored
-  std::string compfolder;     // the restaurant's folder on the FTP server
-  std::string branchName;     // no query fills it
+  std::string compname;    // UTF-8 as stored
+  std::string compfolder;  // the restaurant's folder on the FTP server
+  std::string branchName;  // no query fills it
   std::string machID;
   std::string yedeklemehash;
   std::string raporlamahash;  // prefix of uploaded report names
   int32_t mustID = 0;
-  int32_t branchNo = 0;       // no query fills it
+  int32_t branchNo = 0;  // no query fills it
 };
 
 struct StockDefinition {

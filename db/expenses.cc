@@ -34,8 +34,10 @@ size_t fittingLength(const std::string& text, size_t room) {
   while (start > 0 && room - start < 3 && (byte(start) & 0xC0) == 0x80) --start;
   if (start == room) return room;
   unsigned char lead = byte(start);
-  size_t length = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3
-                : lead >= 0xC0 && lead < 0xE0 ? 2 : 0;
+  size_t length = lead >= 0xF0 && lead <= 0xF7  ? 4
+                  : lead >= 0xE0 && lead < 0xF0 ? 3
+                  : lead >= 0xC0 && lead < 0xE0 ? 2
+                                                : 0;
   return length != 0 && start + length > room ? start : room;
 }
 
@@ -110,7 +112,8 @@ int readExpenseMoves(ExpenseStore& store) {
     copyFilling(m.donem, columnText(row, 7));
     std::string image = columnText(row, 8);
     copyFilling(m.imgfilename, image);
-    if (image.size() > sizeof m.imgfilename) store.cutImageNames.push_back(store.expenseMoves.size());
+    if (image.size() > sizeof m.imgfilename)
+      store.cutImageNames.push_back(store.expenseMoves.size());
     m.islendi = static_cast<int8_t>(row.getInt(9) & 0xFF);
     store.expenseMoves.push_back(m);
   });

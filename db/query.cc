@@ -21,9 +21,7 @@ std::atomic<int> gDatabaseAnswer{-1};
 
 // The connector's own errors (2000 to 2999: cannot connect, lost, gone away)
 // mean the server did not answer; any other code came from the server.
-void noteAnswer(int errorCode) {
-  gDatabaseAnswer = errorCode >= 2000 && errorCode <= 2999 ? 0 : 1;
-}
+void noteAnswer(int errorCode) { gDatabaseAnswer = errorCode >= 2000 && errorCode <= 2999 ? 0 : 1; }
 
 StatementObserver& statementObserver() {
   static StatementObserver observer;

@@ -26,7 +26,7 @@ using RowReader = std::function<void(sql::ResultSet& row)>;
 
 struct QueryText {
   const char* schema;
-  const char* caption;              // fixed upper-case name, title of the error box
+  const char* caption;  // fixed upper-case name, title of the error box
   std::string statement;
   const char* sessionSetup = nullptr;  // optional statement run first on the same connection
 };
@@ -49,8 +49,8 @@ size_t runUpdates(DatabaseConnection& db, const char* schema, const char* captio
 // statement. The benchmark records the agent's own texts with it to replay
 // them through the command-line client. None by default; set it while no
 // query runs.
-using StatementObserver = std::function<void(const char* schema, const char* sessionSetup,
-                                             const std::string& statement)>;
+using StatementObserver =
+    std::function<void(const char* schema, const char* sessionSetup, const std::string& statement)>;
 void setStatementObserver(StatementObserver observer);
 
 // Whether the server answered the last statement the frame tried to send:

@@ -63,8 +63,7 @@ int readSummary(SalesData& sales, const char* caption, const char* begin, const 
     double ikramsum = columnNumber(row, 9);
     double isknt = columnNumber(row, 10);
     double puantaj = columnNumber(row, 11);
-    double rowTotal =
-        credsum + cashsum + ceksum + carisum + senetsum + ikramsum + isknt + puantaj;
+    double rowTotal = credsum + cashsum + ceksum + carisum + senetsum + ikramsum + isknt + puantaj;
 
     s.cashsum += cashsum;
     s.credsum += credsum;
@@ -110,10 +109,10 @@ double readMovesTotal(SalesData& sales, double SalesSummary::*field, const char*
 int readOrderItemSales(SalesData& sales, const char* begin, const char* end) {
   for (StockDefinition& stock : sales.stockByCode) resetSales(stock);
   std::string clause = periodClause("time", begin, end);
-  QueryText query{"oturum", "READ_URUN_SATISLARI_UNION",
-                  unionStatement(kOrderItemColumns, "oturum.orderitarch", "oturum.orderitems",
-                                 clause),
-                  kUnionSession};
+  QueryText query{
+      "oturum", "READ_URUN_SATISLARI_UNION",
+      unionStatement(kOrderItemColumns, "oturum.orderitarch", "oturum.orderitems", clause),
+      kUnionSession};
   std::vector<StockDefinition>& stocks = sales.stockByCode;
   bool ok = runQuery(sales.connection, query, [&stocks](sql::ResultSet& row) {
     // Only the columns that count are read: 8 stcode, 9 adet, 10 qua,

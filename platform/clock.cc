@@ -51,7 +51,8 @@ bool sleepMillisUnlessWoken(int ms, WakeSignal& wake) {
     return false;
   }
   std::unique_lock<std::mutex> lock(wake.mutex);
-  bool woken = wake.raised.wait_for(lock, std::chrono::milliseconds(ms), [&] { return wake.pending; });
+  bool woken =
+      wake.raised.wait_for(lock, std::chrono::milliseconds(ms), [&] { return wake.pending; });
   wake.pending = false;
   return woken;
 }

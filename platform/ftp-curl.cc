@@ -40,8 +40,8 @@ bool hasControlCharacter(const std::string& s) {
 }
 
 bool isHostCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '.' || c == '-' || c == '_' || c == ':';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '-' || c == '_' || c == ':';
 }
 
 // Host part of the URL; empty when the host name cannot be a host name.
@@ -187,12 +187,14 @@ struct Handles {
 // trusted-roots-win32.cc). A revocation list or responder that cannot be
 // reached does not stop an upload; a certificate known to be revoked does.
 bool setTlsOptions(CURL* easy, FtpTls tls) {
-  long use = tls == FtpTls::kRequire ? CURLUSESSL_ALL :
-             tls == FtpTls::kTry     ? CURLUSESSL_TRY : CURLUSESSL_NONE;
+  long use = tls == FtpTls::kRequire ? CURLUSESSL_ALL
+             : tls == FtpTls::kTry   ? CURLUSESSL_TRY
+                                     : CURLUSESSL_NONE;
   long verify = tls == FtpTls::kRequire ? 1L : 0L;
   bool ok = curl_easy_setopt(easy, CURLOPT_USE_SSL, use) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS)) == CURLE_OK;
-  ok &= curl_easy_setopt(easy, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE)) ==
+        CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, verify) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L) == CURLE_OK;
   // The key share goes out for P-256 first, the one group every TLS 1.3
@@ -219,12 +221,15 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   ok &= curl_easy_setopt(easy, CURLOPT_PASSWORD, account.password.c_str()) == CURLE_OK;
   // Passive (no CURLOPT_FTPPORT), binary, one CWD for the whole folder so
   // that a missing folder fails on the CWD; missing folders are not created.
-  ok &= curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD)) == CURLE_OK;
-  ok &= curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_NONE)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD,
+                         static_cast<long>(CURLFTPMETHOD_SINGLECWD)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                         static_cast<long>(CURLFTP_CREATE_DIR_NONE)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_APPEND, 0L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, atLeastOne(t.connectSeconds)) == CURLE_OK;
-  ok &= curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeastOne(t.responseSeconds)) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, atLeastOne(t.responseSeconds)) ==
+        CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, atLeastOne(t.stallSeconds)) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_TIMEOUT, atLeastOne(t.totalSeconds)) == CURLE_OK;
@@ -244,8 +249,7 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
 }  // namespace
 
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
-               const std::string& remoteName, const std::string& localPath,
-               FtpOutcome* outcome) {
+               const std::string& remoteName, const std::string& localPath, FtpOutcome* outcome) {
   FtpOutcome ignored;
   FtpOutcome& out = outcome ? *outcome : ignored;
   out = FtpOutcome{};
@@ -270,8 +274,8 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
     return kFtpConnectFailed;
   if (hasControlCharacter(remoteFolder)) return kFtpFolderFailed;
 
-  std::string folderUrl = "ftp://" + host + ":" + std::to_string(account.port) + "/" +
-                          urlPath(remoteFolder, true);
+  std::string folderUrl =
+      "ftp://" + host + ":" + std::to_string(account.port) + "/" + urlPath(remoteFolder, true);
   if (folderUrl.back() != '/') folderUrl += '/';
 
   // Step 1: connect, log in and enter the folder, without a transfer.
@@ -300,14 +304,14 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                                       std::chrono::steady_clock::now() - started)
                                       .count());
   long leftMs = std::max(1L, timeouts.totalSeconds * 1000L - usedMs);
-  bool ok = curl_easy_setopt(h.easy, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_NOBODY, 0L) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_READDATA, h.file) == CURLE_OK &&
-            curl_easy_setopt(h.easy, CURLOPT_INFILESIZE_LARGE,
-                             static_cast<curl_off_t>(size)) == CURLE_OK;
+  bool ok =
+      curl_easy_setopt(h.easy, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 0L) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_READDATA, h.file) == CURLE_OK &&
+      curl_easy_setopt(h.easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size)) == CURLE_OK;
   if (!ok) return kFtpPutFailed;
   result = drive(h.multi, h.easy);
   return result == CURLE_OK ? kFtpDone : kFtpPutFailed;

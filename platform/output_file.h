@@ -1,7 +1,7 @@
 // A file that appears under its final name only when every byte of it was
 // written: the bytes go to a temporary file beside it (a new one of its
-// own, private to this user), which replaces the final file on commit. A full disk or any other write error leaves the old
-// file (or none) in place and nothing half-written.
+// own, private to this user), which replaces the final file on commit. A full disk or any other
+// write error leaves the old file (or none) in place and nothing half-written.
 #pragma once
 
 #include <cstddef>

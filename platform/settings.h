@@ -33,9 +33,9 @@ struct SettingLine {
 // the settings are not a file (the registry), `path` is empty.
 struct SettingsFile {
   std::string path;
-  bool found = false;              // the file exists and could be read
-  int sectionLine = 0;             // the first [Server] header; 0: none
-  std::vector<SettingLine> values; // every value of [Server], in file order
+  bool found = false;               // the file exists and could be read
+  int sectionLine = 0;              // the first [Server] header; 0: none
+  std::vector<SettingLine> values;  // every value of [Server], in file order
 };
 
 SettingsFile readSettingsFile();

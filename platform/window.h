@@ -23,7 +23,7 @@ struct StatusPanel {
   std::u16string companyName;  // compname, from UTF-8, at most 128 units
   std::u16string branchName;   // from UTF-8
   int32_t branchNo = 0;
-  std::string companyFolder;   // compfolder as stored (8-bit)
+  std::string companyFolder;  // compfolder as stored (8-bit)
   int32_t dailyReportsSent = 0;
   int32_t monthlyReportsSent = 0;
   // Requests from other programs; in the status text only, not painted.

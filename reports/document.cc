@@ -63,11 +63,15 @@ const char kCollectionsHeading[] = "TAHS\xDDLAT \xD6ZET\xDD";
 const SummaryLine kCollectionLines[] = {
     {"Nakit", &SalesSummary::cashsum, false},
     {"Kredi", &SalesSummary::credsum, false},
-    {"\xC7" "ek", &SalesSummary::ceksum, false},  // Çek
+    {"\xC7"
+     "ek",
+     &SalesSummary::ceksum, false},  // Çek
     {"Cari", &SalesSummary::carisum, false},
     {"iKRAM", &SalesSummary::ikramsum, false},
-    {"\xDDskonto", &SalesSummary::isknt, false},   // İskonto
-    {"\xD6" "denmez", &SalesSummary::senetsum, false},  // Ödenmez
+    {"\xDDskonto", &SalesSummary::isknt, false},  // İskonto
+    {"\xD6"
+     "denmez",
+     &SalesSummary::senetsum, false},  // Ödenmez
     {"Puan", &SalesSummary::puantaj, false},
     {"Tahsilat Toplam\xDD", &SalesSummary::grossTotal, true},  // Tahsilat Toplamİ
 };
@@ -150,8 +154,8 @@ std::string bodyChunk(const std::string& title, const std::string& periodLine,
   while (timeLength < sizeof record.summaryTime && record.summaryTime[timeLength]) ++timeLength;
 
   std::string out = "<body><table align=\"center\"  width=\"500px\" height=\"20px\" >";
-  out += "<tr><td height=\"20px\"><td colspan=\"3\" align=\"center\"><h1>" + title +
-         "</h1></td></tr>";
+  out +=
+      "<tr><td height=\"20px\"><td colspan=\"3\" align=\"center\"><h1>" + title + "</h1></td></tr>";
   out += "<tr><td><td colspan=\"3\" align=\"center\"><h3>" +
          htmlEscaped(databaseText(record.summaryName)) + " - " +
          std::string(record.summaryTime, timeLength) + "</h3></td></tr>";
@@ -164,14 +168,15 @@ std::string bodyChunk(const std::string& title, const std::string& periodLine,
   out += "<tr><td colspan=\"3\" align=\"left\"><h3>";
   out += kCollectionsHeading;
   out += "</h3></tr>";
-  appendSummaryLines(out, kCollectionLines,
-                     sizeof kCollectionLines / sizeof kCollectionLines[0], record.summary);
+  appendSummaryLines(out, kCollectionLines, sizeof kCollectionLines / sizeof kCollectionLines[0],
+                     record.summary);
   out += "</table>";
   return out;
 }
 
 std::string productTableHead() {
-  std::string out = "<table align=\"center\"  width=\"600px\"><tr ><td colspan=\"6\" align=\"left\"><h3>";
+  std::string out =
+      "<table align=\"center\"  width=\"600px\"><tr ><td colspan=\"6\" align=\"left\"><h3>";
   out += kProductsHeading;
   out += "</h3></tr>";
   return out;
@@ -183,8 +188,8 @@ std::string productRow(const StockDefinition& stock) {
   std::string out = "<tr>";
   out += "<td><th class=\"col3\">" + std::to_string(stock.stcode) + "</th></td>";
   out += "<td><th class=\"col3\">" + productName(stock) + "</th></td>";
-  out += "<td><th class=\"col4\">" + (measured ? amountText(stock.soldQuantity) : "") +
-         "</th></td>";
+  out +=
+      "<td><th class=\"col4\">" + (measured ? amountText(stock.soldQuantity) : "") + "</th></td>";
   out += "<td><th class=\"col3\">" + (measured ? unitText(stock) : "") + "</th></td>";
   out += "<td><th class=\"col4\">" + amountText(stock.salesAmount) + "</th></td>";
   out += "</tr>";

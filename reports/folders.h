@@ -11,10 +11,10 @@ namespace kestrune {
 struct ReportFolders {
   WindowHandle ownerWindow = nullptr;
   std::u16string desktopPathWide;
-  std::string rootFolder;     // C:\Melrova on Windows
-  std::string expenseFolder;  // rootFolder + separator + "giderler"
-  std::string salesFolder;    // rootFolder + separator + "satislar"
-  char systemDrive[2] = {};   // drive letter of the Windows folder (empty elsewhere)
+  std::string rootFolder;       // C:\Melrova on Windows
+  std::string expenseFolder;    // rootFolder + separator + "giderler"
+  std::string salesFolder;      // rootFolder + separator + "satislar"
+  char systemDrive[2] = {};     // drive letter of the Windows folder (empty elsewhere)
   std::string uploadLocalPath;  // the last report document
   std::string uploadFileName;   // e.g. "gunluk.html"
 };

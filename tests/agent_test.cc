@@ -1,7 +1,7 @@
 // The agent as a process: start-up, the first report, the control socket,
 // exports on request, the single-instance guard and a clean exit.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,7 +71,8 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   std::strftime(today, sizeof today, "%d.%m.%Y", std::localtime(&now));
   EXPECT_NE(std::string::npos, status.find(std::string("\nSon günlük rapor: ") + today)) << status;
   EXPECT_NE(std::string::npos, status.find("\nSon hata: -\n")) << status;
-  EXPECT_NE(std::string::npos, status.find("\nVeritabanı: yanıt verdi, FTP sunucusu: yanıt verdi\n"));
+  EXPECT_NE(std::string::npos,
+            status.find("\nVeritabanı: yanıt verdi, FTP sunucusu: yanıt verdi\n"));
 
   EXPECT_EQ(0, runCli({"send", "0x490"}));
   EXPECT_EQ(0, runCli({"status"}, &status));
@@ -90,7 +91,8 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   ASSERT_EQ(0, std::rename(folder.c_str(), (folder + ".away").c_str()));
   EXPECT_EQ(1, runCli({"report"}, &out));
   std::rename((folder + ".away").c_str(), folder.c_str());
-  EXPECT_NE(std::string::npos, out.find("error: daily report not uploaded: the upload failed")) << out;
+  EXPECT_NE(std::string::npos, out.find("error: daily report not uploaded: the upload failed"))
+      << out;
 
   ::kill(agent.pid, SIGTERM);
   ASSERT_TRUE(agent.wait(30));
@@ -98,8 +100,8 @@ TEST_F(Agent, FirstReportIsUploadedBeforeRequestsAreServed) {
   EXPECT_FALSE(test::fileExists(socket));
   EXPECT_EQ("", test::readFile(agentLog));
   std::string log = test::readFile(root + "/kestrune.log");
-  for (const char* line : {"start-up: kestrune ", "daily report: uploaded (0 products)\n",
-                           "agent stopped\n"})
+  for (const char* line :
+       {"start-up: kestrune ", "daily report: uploaded (0 products)\n", "agent stopped\n"})
     EXPECT_NE(std::string::npos, log.find(line)) << line << " in\n" << log;
 }
 
@@ -139,7 +141,8 @@ TEST_F(Agent, ExportRequestAnswersWhenEverythingIsOnTheServer) {
   ftp->stop();
   EXPECT_EQ(1, runCli({"send", "0x488"}, &out));
   ftp->start();
-  EXPECT_EQ("error: export finished, gider.dat not uploaded: the upload of gider.dat failed\n", out);
+  EXPECT_EQ("error: export finished, gider.dat not uploaded: the upload of gider.dat failed\n",
+            out);
 
   ::kill(agent.pid, SIGINT);
   ASSERT_TRUE(agent.wait(30));

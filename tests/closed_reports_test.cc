@@ -58,8 +58,7 @@ TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
       {"day=20270101\nmonth=202701\n", localStamp(2026, 12, 8, 14, 0), "days -; months -"},
       // 29.03.2026 has 23 hours, 25.10.2026 25: each is closed at 06:00 the day after
       {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 5, 59, 59), "days -; months -"},
-      {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 6, 0, 0),
-       "days 20260329; months -"},
+      {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 6, 0, 0), "days 20260329; months -"},
       {"day=20261024\nmonth=202609\n", localStamp(2026, 10, 26, 6, 0, 0),
        "days 20261025; months -"},
   };
@@ -107,14 +106,16 @@ class ClosedDelivery : public ::testing::Test {
     for (const std::string& name : test::filesIn(ftp->remotePath("demo", ""))) forget(name);
     root = test::freshFolder("root");
     settings({});
-    db->exec("INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
-             "VALUES ('Demo Lokanta','demo',1,'hash1')");
+    db->exec(
+        "INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
+        "VALUES ('Demo Lokanta','demo',1,'hash1')");
     db->exec("INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (10,'Adana Kebap','PORS')");
-    db->exec("INSERT INTO satislar.shopcharts (transid,adisno,ordtyp,cashsum,credsum,ceksum,"
-             "senetsum,carisum,ikramsum,isknt,puantaj,toplam,tmstmp) VALUES "
-             "(1,1,3,100,0,0,0,0,0,0,0,0,'2026-12-07 06:00:00'),"
-             "(2,1,3,10,0,0,0,0,0,0,0,0,'2026-12-08 05:59:59'),"
-             "(3,1,3,999,0,0,0,0,0,0,0,0,'2026-12-08 06:00:00')");
+    db->exec(
+        "INSERT INTO satislar.shopcharts (transid,adisno,ordtyp,cashsum,credsum,ceksum,"
+        "senetsum,carisum,ikramsum,isknt,puantaj,toplam,tmstmp) VALUES "
+        "(1,1,3,100,0,0,0,0,0,0,0,0,'2026-12-07 06:00:00'),"
+        "(2,1,3,10,0,0,0,0,0,0,0,0,'2026-12-08 05:59:59'),"
+        "(3,1,3,999,0,0,0,0,0,0,0,0,'2026-12-08 06:00:00')");
   }
   void TearDown() override {
     setClockSource(nullptr);
@@ -152,7 +153,8 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
   EXPECT_NE(std::string::npos, page.find("<h3>07.12.2026 06:00:00  -  08.12.2026 05:59:59</h3>"));
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 14:00:00</h3>"));
   EXPECT_NE(std::string::npos, page.find(test::summaryRow("Nakit", "110.00")));
-  EXPECT_EQ(remote("gunluk_20261207"), test::readFile(root + "/satislar/satis_ozet_gunluk_20261207.html"));
+  EXPECT_EQ(remote("gunluk_20261207"),
+            test::readFile(root + "/satislar/satis_ozet_gunluk_20261207.html"));
   page = test::pageText(remote("aylik_202611"));
   EXPECT_NE(std::string::npos, page.find("<h3>2026-11-01 06:00:00  -  2026-12-01 05:59:59</h3>"));
   EXPECT_EQ("day=20261207\nmonth=202611\n", state());
@@ -183,9 +185,9 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
 TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItOff) {
   test::writeFile(root + "/kestrune-closed.txt", "day=2026");
   test::createFolderTree(root + "/satislar");
-  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
-                           "satis_ozet_gunluk_20261007.html", "satis_ozet_gunluk.html",
-                           "eski_20261006.html"})
+  for (const char* name :
+       {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
+        "satis_ozet_gunluk_20261007.html", "satis_ozet_gunluk.html", "eski_20261006.html"})
     test::writeFile(root + "/satislar/" + name, "x");
   AppState app;
   openAgentData(app);

@@ -26,7 +26,8 @@ std::u16string nameOf(const StockDefinition& s) { return std::u16string(s.stname
 
 TEST_F(MasterData, CompanyTakesFirstRowOnly) {
   database().exec(
-      "INSERT INTO company.maininfo (compname,compfolder,mustID,machID,yedeklemehash,raporlamahash) "
+      "INSERT INTO company.maininfo "
+      "(compname,compfolder,mustID,machID,yedeklemehash,raporlamahash) "
       "VALUES ('Köşk Lokantası','kosk',42,'M1','yh','rh'), ('Other','other',7,'M2','y2','r2')");
   CompanyInfo c;
   c.branchName = "Merkez";  // no column holds the branch: it stays

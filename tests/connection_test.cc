@@ -169,8 +169,8 @@ TEST(QueryFrame, ErrorAfterTheFirstRowsIsReportedNotTakenForTheEnd) {
       << errors.all()[0].second;
 
   // a warning is no failure
-  EXPECT_TRUE(runQuery(db, {"company", "READ_ROWS", "SELECT CAST('x' AS SIGNED)"},
-                       [](sql::ResultSet&) {}));
+  EXPECT_TRUE(
+      runQuery(db, {"company", "READ_ROWS", "SELECT CAST('x' AS SIGNED)"}, [](sql::ResultSet&) {}));
   EXPECT_EQ(1u, errors.count());
 }
 
@@ -183,18 +183,29 @@ TEST(QueryFrame, NumberColumnsReadExactlyAsTheConnectorReadsThem) {
   DatabaseConnection db = openTestConnection();
   CapturedErrors errors;
   // Each of these rounds to a different double through long double.
-  const char* twiceRounded[] = {"4723.302468374", "75.64074016", "751.3051423",
-                                "7.87073535111", "0.0000258099", "60460727.79646017030"};
-  const char* odd[] = {"-0", "-0.00", "1e20", "-2.5E-3", "12,5", "", "abc", ".5", "7.",
-                       "123456789012345678901234", "0.0000000000000000000000000001"};
+  const char* twiceRounded[] = {"4723.302468374", "75.64074016",  "751.3051423",
+                                "7.87073535111",  "0.0000258099", "60460727.79646017030"};
+  const char* odd[] = {"-0",
+                       "-0.00",
+                       "1e20",
+                       "-2.5E-3",
+                       "12,5",
+                       "",
+                       "abc",
+                       ".5",
+                       "7.",
+                       "123456789012345678901234",
+                       "0.0000000000000000000000000001"};
   std::string rows;
   for (const char* t : twiceRounded) rows += std::string("SELECT '") + t + "' AS t UNION ALL ";
   for (const char* t : odd) rows += std::string("SELECT '") + t + "' UNION ALL ";
   rows += "SELECT NULL UNION ALL ";
   // money, and random values over many magnitudes in the server's own form
-  rows += "SELECT CONCAT(IF(seq % 7 = 0, '-', ''), seq DIV 100, '.', LPAD(seq % 100, 2, '0')) "
-          "FROM seq_1_to_20000 UNION ALL ";
-  rows += "SELECT CAST(RAND(seq) * POW(10, CAST(seq % 30 AS SIGNED) - 10) AS CHAR) FROM seq_1_to_20000";
+  rows +=
+      "SELECT CONCAT(IF(seq % 7 = 0, '-', ''), seq DIV 100, '.', LPAD(seq % 100, 2, '0')) "
+      "FROM seq_1_to_20000 UNION ALL ";
+  rows +=
+      "SELECT CAST(RAND(seq) * POW(10, CAST(seq % 30 AS SIGNED) - 10) AS CHAR) FROM seq_1_to_20000";
   std::string statement =
       "SELECT t, IF(t REGEXP '^-?[0-9]+[.]?[0-9]*$', CAST(t AS DOUBLE), NULL), "
       "IF(t REGEXP '^-?[0-9]{1,20}[.]?[0-9]{0,8}$', CAST(t AS DECIMAL(30,8)), NULL) FROM (" +
@@ -235,8 +246,8 @@ TEST(QueryFrame, UpdateThroughExecuteQueryAppliesAndCountsAsSuccess) {
   EXPECT_EQ("b", database().scalar("SELECT compname FROM company.maininfo"));
 
   // a real failure of an update keeps its server code
-  EXPECT_FALSE(runQuery(db, {"company", "UPD", "UPDATE no_table SET x = 1"},
-                        [](sql::ResultSet&) {}));
+  EXPECT_FALSE(
+      runQuery(db, {"company", "UPD", "UPDATE no_table SET x = 1"}, [](sql::ResultSet&) {}));
   ASSERT_EQ(1u, errors.count());
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("no_table"));
 }
@@ -247,11 +258,11 @@ TEST(QueryFrame, UpdatesOnOneConnectionStopAtFirstError) {
   database().exec("INSERT INTO company.maininfo (compname, mustID) VALUES ('a', 1), ('b', 2)");
   CapturedErrors errors;
   long long changed = 0;
-  size_t done = runUpdates(db, "company", "UPD",
-                           {"UPDATE maininfo SET mustID = 5 WHERE mustID = 1",
-                            "UPDATE maininfo SET mustID = 6", "UPDATE nothing SET a = 1",
-                            "UPDATE maininfo SET mustID = 7"},
-                           &changed);
+  size_t done = runUpdates(
+      db, "company", "UPD",
+      {"UPDATE maininfo SET mustID = 5 WHERE mustID = 1", "UPDATE maininfo SET mustID = 6",
+       "UPDATE nothing SET a = 1", "UPDATE maininfo SET mustID = 7"},
+      &changed);
   EXPECT_EQ(2u, done);
   EXPECT_EQ(3, changed);
   EXPECT_EQ("UPD", errors.captions());

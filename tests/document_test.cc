@@ -56,14 +56,13 @@ using Shown = std::vector<std::string>;
 
 // The whole page as it must come out, in UTF-8.
 std::string expectedPage(const std::string& title, const std::string& heading,
-                         const std::string& period, const Shown& a,
-                         const std::string& productRows, const std::string& productTotal) {
+                         const std::string& period, const Shown& a, const std::string& productRows,
+                         const std::string& productTotal) {
   const auto& row = summaryRow;
   const std::string plain = "<tr>", green = R"(<tr bgcolor="#00CC00">)";
-  return std::string(
-             R"(<!DOCTYPE html PUBLIC"-//W3C//DTD XHTML 1.0 Transitional//EN" )"
-             R"("http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">)"
-             "<html><head><title>") +
+  return std::string(R"(<!DOCTYPE html PUBLIC"-//W3C//DTD XHTML 1.0 Transitional//EN" )"
+                     R"("http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">)"
+                     "<html><head><title>") +
          title +
          R"(</title><meta http-equiv="Content-Type" content="text/html; charset=iso-8859-9" />)"
          R"(<style type="text/css">)"
@@ -79,19 +78,24 @@ std::string expectedPage(const std::string& title, const std::string& heading,
          "thead .col5 {width: 101px;}.col5 {text-align: left;}"
          "</style></head>"
          R"(<body><table align="center"  width="500px" height="20px" >)"
-         R"(<tr><td height="20px"><td colspan="3" align="center"><h1>)" + title + "</h1></td></tr>"
-         R"(<tr><td><td colspan="3" align="center"><h3>)" + heading + "</h3></td></tr>"
-         R"(<tr><td><td colspan="3" align="center"><h3>)" + period + "</h3></td></tr>"
+         R"(<tr><td height="20px"><td colspan="3" align="center"><h1>)" +
+         title +
+         "</h1></td></tr>"
+         R"(<tr><td><td colspan="3" align="center"><h3>)" +
+         heading +
+         "</h3></td></tr>"
+         R"(<tr><td><td colspan="3" align="center"><h3>)" +
+         period +
+         "</h3></td></tr>"
          R"(<tr><td colspan="3" align="left"><h3>Servis/Sipariş ÖZETİ</h3></tr>)" +
-         plain + row("Masaya Servis", a[0]) + plain + row("Paket Servis/Take Away", a[1]) +
-         plain + row("Telefon Sipariş", a[2]) + plain + row("Self Servis", a[3]) +
-         plain + row("Yemek Sepeti", a[4]) + plain + row("Getir", a[5]) +
-         green + row("Toplam", a[6]) +
-         R"(<tr><td colspan="3" align="left"><h3>TAHSİLAT ÖZETİ</h3></tr>)" +
-         plain + row("Nakit", a[7]) + plain + row("Kredi", a[8]) + plain + row("Çek", a[9]) +
-         plain + row("Cari", a[10]) + plain + row("iKRAM", a[11]) + plain + row("İskonto", a[12]) +
-         plain + row("Ödenmez", a[13]) + plain + row("Puan", a[14]) +
-         green + row("Tahsilat Toplamİ", a[15]) +
+         plain + row("Masaya Servis", a[0]) + plain + row("Paket Servis/Take Away", a[1]) + plain +
+         row("Telefon Sipariş", a[2]) + plain + row("Self Servis", a[3]) + plain +
+         row("Yemek Sepeti", a[4]) + plain + row("Getir", a[5]) + green + row("Toplam", a[6]) +
+         R"(<tr><td colspan="3" align="left"><h3>TAHSİLAT ÖZETİ</h3></tr>)" + plain +
+         row("Nakit", a[7]) + plain + row("Kredi", a[8]) + plain + row("Çek", a[9]) + plain +
+         row("Cari", a[10]) + plain + row("iKRAM", a[11]) + plain + row("İskonto", a[12]) + plain +
+         row("Ödenmez", a[13]) + plain + row("Puan", a[14]) + green +
+         row("Tahsilat Toplamİ", a[15]) +
          "</table>"
          R"(<table align="center"  width="600px"><tr ><td colspan="6" align="left"><h3>ÜRÜN SATIŞLARI</h3></tr>)" +
          productRows +
@@ -99,12 +103,14 @@ std::string expectedPage(const std::string& title, const std::string& heading,
          R"(<td align="left"><th class="col5">Toplam</th></td>)"
          R"(<td align="left"><th class="col1">:</th></td>)"
          R"(<td align="left"><th class="col1"></th></td>)"
-         R"(<td align="right"><th class="col0">)" + productTotal + "</th></td></tr></table>"
+         R"(<td align="right"><th class="col0">)" +
+         productTotal +
+         "</th></td></tr></table>"
          "</body></html>";
 }
 
-StockDefinition product(int64_t code, const std::u16string& name, const char* unit,
-                        int64_t count, double quantity, double amount) {
+StockDefinition product(int64_t code, const std::u16string& name, const char* unit, int64_t count,
+                        double quantity, double amount) {
   StockDefinition s;
   s.stcode = code;
   name.copy(s.stname, 59);
@@ -171,12 +177,12 @@ TEST_P(Document, DailyPageWithProducts) {
   std::vector<StockDefinition> stocks = {
       product(1001, u"Ayran", "Adet", 3, 3, 45),
       product(1002, u"Çiğ Köfte Dürüm", "Prs", 2, 1.5, 180.5),
-      product(1003, u"Gazoz", "Adet", 0, 0, 0),                 // sold nothing
-      product(4294967296123, u"Kola", "Şişe", 4, 4, 60),         // beyond 32 bits
-      product(-7, u"Özel İndirim", "Adet", 1, 0, -20),           // a refund: printed, lowers the total
-      product(1006, u"Tatlı Tabağı", "Adet", 0, 0, 35.25),       // amount without quantity
-      product(1007, u"Şalgam", "Adet", 0, 0, -5),                // nothing positive: not printed
-      product(1008, u"Ücretsiz Çay", "Bardak", 0, 2, 0),          // given away
+      product(1003, u"Gazoz", "Adet", 0, 0, 0),             // sold nothing
+      product(4294967296123, u"Kola", "Şişe", 4, 4, 60),    // beyond 32 bits
+      product(-7, u"Özel İndirim", "Adet", 1, 0, -20),      // a refund: printed, lowers the total
+      product(1006, u"Tatlı Tabağı", "Adet", 0, 0, 35.25),  // amount without quantity
+      product(1007, u"Şalgam", "Adet", 0, 0, -5),           // nothing positive: not printed
+      product(1008, u"Ücretsiz Çay", "Bardak", 0, 2, 0),    // given away
   };
 
   ASSERT_EQ(0, writeSalesSummaryDocument("14.03.2024 06:00:00  -  15.03.2024 05:59:59", stocks,
@@ -184,31 +190,33 @@ TEST_P(Document, DailyPageWithProducts) {
   EXPECT_EQ(folders.salesFolder + "/satis_ozet_gunluk.html", folders.uploadLocalPath);
   EXPECT_EQ("gunluk.html", folders.uploadFileName);
 
-  Shown amounts = {shown("1520.50", "1.520,50"), shown("245.75", "245,75"), "0" + shown(".00", ",00"),
-                   shown("-12.50", "-12,50"),    shown("1234.56", "1.234,56"), shown("99.99", "99,99"),
-                   shown("3088.30", "3.088,30"), shown("1000.00", "1.000,00"), shown("2000.10", "2.000,10"),
-                   shown("0.05", "0,05"),        shown("-50.00", "-50,00"),  shown("7.50", "7,50"),
-                   shown("-3.25", "-3,25"),      shown("12.00", "12,00"),    shown("0.50", "0,50"),
-                   shown("2966.90", "2.966,90")};
+  Shown amounts = {
+      shown("1520.50", "1.520,50"), shown("245.75", "245,75"),    "0" + shown(".00", ",00"),
+      shown("-12.50", "-12,50"),    shown("1234.56", "1.234,56"), shown("99.99", "99,99"),
+      shown("3088.30", "3.088,30"), shown("1000.00", "1.000,00"), shown("2000.10", "2.000,10"),
+      shown("0.05", "0,05"),        shown("-50.00", "-50,00"),    shown("7.50", "7,50"),
+      shown("-3.25", "-3,25"),      shown("12.00", "12,00"),      shown("0.50", "0,50"),
+      shown("2966.90", "2.966,90")};
   std::string rows =
       productRow("1001", "Ayran", shown("3.00", "3,00"), "Adet", shown("45.00", "45,00")) +
-      productRow("1002", "Çiğ Köfte Dürüm", shown("1.50", "1,50"), "Prs", shown("180.50", "180,50")) +
+      productRow("1002", "Çiğ Köfte Dürüm", shown("1.50", "1,50"), "Prs",
+                 shown("180.50", "180,50")) +
       productRow("4294967296123", "Kola", shown("4.00", "4,00"), "Şişe", shown("60.00", "60,00")) +
       productRow("-7", "Özel İndirim", "", "", shown("-20.00", "-20,00")) +
       productRow("1006", "Tatlı Tabağı", "", "", shown("35.25", "35,25")) +
       productRow("1008", "Ücretsiz Çay", shown("2.00", "2,00"), "Bardak", shown("0.00", "0,00"));
-  std::string expected = cp1254(expectedPage(
-      "GÜNLÜK SATIŞ ÖZETİ", "kosk - 14:20:05", "14.03.2024 06:00:00  -  15.03.2024 05:59:59",
-      amounts, rows, shown("300.75", "300,75")));
+  std::string expected = cp1254(expectedPage("GÜNLÜK SATIŞ ÖZETİ", "kosk - 14:20:05",
+                                             "14.03.2024 06:00:00  -  15.03.2024 05:59:59", amounts,
+                                             rows, shown("300.75", "300,75")));
   EXPECT_EQ(expected, test::readFile(folders.uploadLocalPath));
   EXPECT_EQ(0u, errors.count());
 }
 
 TEST_P(Document, NothingSoldGivesZeroRowsAndEmptyTable) {
   const std::string zero = shown("0.00", "0,00");
-  const std::string expected =
-      cp1254(expectedPage("AYLIK SATIŞ ÖZETİ", "kosk - 23:10:00",
-                          "2024-12-01 06:00:00  -  2025-01-01 05:59:59", Shown(16, zero), "", zero));
+  const std::string expected = cp1254(expectedPage("AYLIK SATIŞ ÖZETİ", "kosk - 23:10:00",
+                                                   "2024-12-01 06:00:00  -  2025-01-01 05:59:59",
+                                                   Shown(16, zero), "", zero));
   SummaryRecord r = record("kosk", "23:10:00");
 
   // No products at all, and products that sold nothing, give the same page.
@@ -242,10 +250,11 @@ TEST_P(Document, LargeAmountsInFull) {
                                          product(3, u"Nişan", "Adet", 1, 1, 3000000.03)};
   ASSERT_EQ(0, writeSalesSummaryDocument("p", stocks, folders, r, "aylik", kMonthly));
   std::string page = test::readFile(folders.uploadLocalPath);
-  EXPECT_NE(std::string::npos,
-            page.find(cp1254("Tahsilat Toplamİ</th></td><td align=\"left\"><th class=\"col1\">:</th></td>"
-                             "<td align=\"right\"><th class=\"col0\">") +
-                      shown("12345678.90", "12.345.678,90") + "<"));
+  EXPECT_NE(
+      std::string::npos,
+      page.find(cp1254("Tahsilat Toplamİ</th></td><td align=\"left\"><th class=\"col1\">:</th></td>"
+                       "<td align=\"right\"><th class=\"col0\">") +
+                shown("12345678.90", "12.345.678,90") + "<"));
   EXPECT_NE(std::string::npos,
             page.find(R"(<th class="col0">)" + shown("6000000.06", "6.000.000,06") +
                       "</th></td></tr></table></body></html>"));
@@ -256,8 +265,7 @@ TEST_P(Document, LargeAmountsInFull) {
 // page. The locale is compiled into the test's own folder.
 TEST(DocumentLocale, SeparatorsOutsideTheCodePageBecomePageText) {
   std::string locales = test::freshFolder("locales");
-  std::string command =
-      "localedef -i fr_FR -f UTF-8 '" + locales + "/fr_FR.UTF-8' >/dev/null 2>&1";
+  std::string command = "localedef -i fr_FR -f UTF-8 '" + locales + "/fr_FR.UTF-8' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot compile the fr_FR locale";
   struct Restore {
     ~Restore() {
@@ -289,7 +297,10 @@ TEST_P(Document, DatabaseTextsAreConvertedAndEscaped) {
   long59 += u'ş';
   std::vector<StockDefinition> stocks = {
       product(1, u"<Tatlı & İçecek> \"özel\"", "<b>&\"", 1, 1, 10),
-      product(2, u"Çay ✓ \U0001F375", "\xC5\x9Ei\xC5\x9F" "e\xC5", 1, 1, 10),  // "Şişe" + a cut "Ş"
+      product(2, u"Çay ✓ \U0001F375",
+              "\xC5\x9Ei\xC5\x9F"
+              "e\xC5",
+              1, 1, 10),  // "Şişe" + a cut "Ş"
       product(3, long59, "Adet", 1, 1, 10),
   };
   ASSERT_EQ(0, writeSalesSummaryDocument("p", stocks, folders, r, "gunluk", kDaily));

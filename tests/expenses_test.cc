@@ -30,13 +30,14 @@ class Expenses : public ::testing::Test {
   static std::string move(int id, long long transid, int code, const std::string& image,
                           int islendi, int yearOffset = 0) {
     return "(" + std::to_string(id) + "," + std::to_string(transid) + "," + std::to_string(code) +
-           ",2,12.5,'2024-03-05 14:30:00',CURRENT_DATE() + INTERVAL " +
-           std::to_string(yearOffset) + " YEAR,'" + image + "'," + std::to_string(islendi) + ")";
+           ",2,12.5,'2024-03-05 14:30:00',CURRENT_DATE() + INTERVAL " + std::to_string(yearOffset) +
+           " YEAR,'" + image + "'," + std::to_string(islendi) + ")";
   }
   static void insertMoves(const std::string& values) {
     database().exec(
         "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
-        "islendi) VALUES " + values);
+        "islendi) VALUES " +
+        values);
   }
   std::string islendiOf(int id) {
     return database().scalar("SELECT islendi FROM expenses.moves WHERE Id=" + std::to_string(id));
@@ -112,8 +113,7 @@ TEST_F(Expenses, TextsAreBoundedByTheirFields) {
                   "'), (200, '" + note255 + "tail'), (300, 'kısa not')");
   std::string name63(63, 'g');
   database().exec("INSERT INTO expenses.grpb (acode,bcode,name) VALUES (1,1,'" + name63 + "X')");
-  database().exec("INSERT INTO expenses.expenses (code,bcode,name) VALUES (1,1,'" + name63 +
-                  "')");
+  database().exec("INSERT INTO expenses.expenses (code,bcode,name) VALUES (1,1,'" + name63 + "')");
   readExpenseGroups(store);
   readExpenseDefinitions(store);
   readExpenseMoves(store);
@@ -166,8 +166,8 @@ TEST_F(Expenses, JoinTakesTheFirstMatchInDatabaseOrder) {
   database().exec(
       "INSERT INTO expenses.notes (trid,note) VALUES (500,'ilk'),(500,'ikinci'),"
       "(4294967797,'high bits differ'),(-1,'end')");
-  insertMoves(move(1, 500, 1, "", 0) + "," + move(2, 501, 2, "", 0) + "," +
-              move(3, 502, 3, "", 0) + "," + move(4, 503, 42, "", 0));
+  insertMoves(move(1, 500, 1, "", 0) + "," + move(2, 501, 2, "", 0) + "," + move(3, 502, 3, "", 0) +
+              "," + move(4, 503, 42, "", 0));
   EXPECT_EQ(3, readExpenseGroups(store));
   EXPECT_EQ(4, readExpenseDefinitions(store));
   EXPECT_EQ(5, readExpenseMoves(store));

@@ -9,10 +9,10 @@
 #include <filesystem>
 
 #include "app/app_state.h"
+#include "app/export_run.h"
 #include "db/expenses.h"
 #include "db/text.h"
 #include "tests/support/servers.h"
-#include "app/export_run.h"
 #include "transfer/expense_file.h"
 
 namespace kestrune {
@@ -125,7 +125,8 @@ TEST_F(ExportFile, RecordsFollowInListOrder) {
   file = test::readFile(path);
   ASSERT_EQ(544u, file.size());
   EXPECT_EQ(1007, fromBytes(file, 0).Id);
-  EXPECT_EQ(std::vector<std::string>{"gider.dat"}, test::filesIn(folder)) << "no temporary file left";
+  EXPECT_EQ(std::vector<std::string>{"gider.dat"}, test::filesIn(folder))
+      << "no temporary file left";
 }
 
 TEST_F(ExportFile, EmptyListGivesAnEmptyFile) {
@@ -182,7 +183,8 @@ class ExportRun : public ::testing::Test {
   void insertMove(int id, const std::string& image, int islendi, int yearOffset = 0) {
     database().exec(
         "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
-        "islendi) VALUES (" + std::to_string(id) + "," + std::to_string(100 + id) +
+        "islendi) VALUES (" +
+        std::to_string(id) + "," + std::to_string(100 + id) +
         ",1,1,10.0,NOW(),CURRENT_DATE() + INTERVAL " + std::to_string(yearOffset) + " YEAR,'" +
         image + "'," + std::to_string(islendi) + ")");
   }
@@ -255,7 +257,8 @@ TEST_F(ExportRun, ImagesOfUnprocessedMovesAreSentAndTheirMovesMarked) {
     EXPECT_EQ(0, r.branchNo);
   }
   EXPECT_EQ((std::vector<int32_t>{1, 2, 3, 4, 5, -1}), ids);
-  EXPECT_EQ(test::readFile(app.folders.expenseFolder + "/gider.dat"), test::readFile(remote("gider.dat")));
+  EXPECT_EQ(test::readFile(app.folders.expenseFolder + "/gider.dat"),
+            test::readFile(remote("gider.dat")));
   EXPECT_EQ((std::vector<std::string>{"httpdocs/customer_yedek/demo/gider.dat",
                                       "httpdocs/customer_yedek/demo/neg.jpg",
                                       "httpdocs/customer_yedek/demo/new.jpg"}),
@@ -323,7 +326,8 @@ TEST_F(ExportRun, FailedUploadOfGiderDatMarksNothing) {
   image("a.jpg");
   app.company.compfolder = "not-on-server";  // entering the folder fails
   runExpenseExport(app);
-  test::writeSettings({{"ipno", test::testAddress()}, {"ftphost", test::otherAddress(5) + ":2121"}});
+  test::writeSettings(
+      {{"ipno", test::testAddress()}, {"ftphost", test::otherAddress(5) + ":2121"}});
   runExpenseExport(app);  // nobody listens there
   EXPECT_TRUE(filesOnServer().empty());
   EXPECT_EQ("0", islendi(1));

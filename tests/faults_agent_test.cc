@@ -135,8 +135,8 @@ TEST_F(AgentFaults, SigtermEndsARunHeldInASlowReadWithinSeconds) {
   ::unsetenv("KESTRUNE_TICK_MS");
   ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
   // Another session holds the sales table: the next run's read waits for it.
-  Child lock = test::spawn({"mariadb", "--no-defaults", "-S", shop.db->dir + "/sock", "-uroot", "-e",
-                            "LOCK TABLES satislar.shopcharts WRITE; DO SLEEP(600)"},
+  Child lock = test::spawn({"mariadb", "--no-defaults", "-S", shop.db->dir + "/sock", "-uroot",
+                            "-e", "LOCK TABLES satislar.shopcharts WRITE; DO SLEEP(600)"},
                            test::testDir() + "/lock.log");
   ASSERT_TRUE(shop.waitForStatement("shopcharts")) << "a report run held in its read";
   auto asked = Clock::now();
@@ -196,7 +196,8 @@ std::string statusAsNobody(const std::string& socketPath) {
       "except OSError:\n"
       "  pass\n"
       "print(\"answer:\", s.recv(4096).decode(errors=\"replace\").strip())\n"
-      "' " + socketPath + " 2>&1";
+      "' " +
+      socketPath + " 2>&1";
   std::FILE* p = ::popen(command.c_str(), "r");
   std::string out;
   char buf[512];
@@ -272,7 +273,8 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
   for (int i = 0; i < 200; ++i)
     clients.emplace_back([&] {
       std::string a;
-      if (sendToAgent("status", &a) == 0 && a.find("company_folder: demo") != std::string::npos) ++ok;
+      if (sendToAgent("status", &a) == 0 && a.find("company_folder: demo") != std::string::npos)
+        ++ok;
     });
   for (auto& t : clients) t.join();
   std::printf("200 clients at once: all answered after %.3f s\n", secondsSince(started));
@@ -323,7 +325,8 @@ TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
       "import socket,sys\n"
       "s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen()\n"
       "c,_=s.accept(); c.sendall(b\"ok: export finished\\n\"); c.close()\n"
-      "' " + socket;
+      "' " +
+      socket;
   Child fake = test::spawn({"/bin/sh", "-c", listener}, test::testDir() + "/fake.log");
   for (int i = 0; i < 500 && !test::fileExists(socket); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

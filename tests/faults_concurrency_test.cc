@@ -122,7 +122,8 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "150.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Paket Servis/Take Away", "50.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplamİ", "175.50")));
-  EXPECT_NE(std::string::npos, page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
+  EXPECT_NE(std::string::npos,
+            page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
   EXPECT_EQ(startErrors, errors.count()) << errors.captions();
   if (awayAtStart) {
     EXPECT_EQ(
@@ -134,10 +135,9 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   ::unsetenv("LC_ALL");
 }
 
-INSTANTIATE_TEST_SUITE_P(Start, Concurrency, ::testing::Values(false, true),
-                         [](const auto& info) {
-                           return std::string(info.param ? "DatabaseAwayAtStart" : "DatabaseUp");
-                         });
+INSTANTIATE_TEST_SUITE_P(Start, Concurrency, ::testing::Values(false, true), [](const auto& info) {
+  return std::string(info.param ? "DatabaseAwayAtStart" : "DatabaseUp");
+});
 
 }  // namespace
 }  // namespace kestrune

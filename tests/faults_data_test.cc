@@ -8,12 +8,12 @@
 #include <map>
 
 #include "app/app_state.h"
+#include "app/export_run.h"
+#include "app/report_runs.h"
 #include "db/text.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
-#include "app/report_runs.h"
 #include "tests/support/faults.h"
-#include "app/export_run.h"
 
 namespace kestrune {
 namespace {
@@ -28,9 +28,9 @@ class OddData : public ::testing::Test {
     setFtpTimeouts({3, 3, 3});
     shop.seed();
     db = shop.db;
-    for (const char* t : {"company.maininfo", "stocks.stckdef", "satislar.shopcharts",
-                          "oturum.orderitems", "expenses.grpb", "expenses.expenses",
-                          "expenses.moves", "expenses.notes"})
+    for (const char* t :
+         {"company.maininfo", "stocks.stckdef", "satislar.shopcharts", "oturum.orderitems",
+          "expenses.grpb", "expenses.expenses", "expenses.moves", "expenses.notes"})
       db->exec(std::string("DELETE FROM ") + t);
     test::fixClock(test::localStamp(2026, 3, 10, 13, 0));
   }
@@ -48,9 +48,9 @@ class OddData : public ::testing::Test {
     static int id = 0;
     db->exec(
         "INSERT INTO oturum.orderitems (Id,transid,ordtype,adsno,orderid,itemid,itemidx,stcode,"
-        "adet,qua,prc,tutar,status,reason,cost,kdv,time) VALUES (" + std::to_string(++id) +
-        ",1,3,1,1,1,1," + std::to_string(stcode) + ",1,1," + tutar + "," + tutar +
-        ",0,0,0,8,'2026-03-10 12:00:00')");
+        "adet,qua,prc,tutar,status,reason,cost,kdv,time) VALUES (" +
+        std::to_string(++id) + ",1,3,1,1,1,1," + std::to_string(stcode) + ",1,1," + tutar + "," +
+        tutar + ",0,0,0,8,'2026-03-10 12:00:00')");
   }
   std::string remote(const std::string& folder, const std::string& name) const {
     return shop.ftp->remotePath(folder, name);
@@ -66,8 +66,8 @@ TEST_F(OddData, NullInEveryColumnRead) {
   db->exec("INSERT INTO stocks.stckdef (stcode) VALUES (NULL)");
   for (const char* t : {"satislar.shopcharts", "satislar.shpchrtarch"})
     db->exec(std::string("INSERT INTO ") + t + " (tmstmp) VALUES ('2026-03-10 12:00:00')");
-  for (const char* t : {"oturum.orderitems", "oturum.orderitarch", "kasa.moves", "banks.moves",
-                        "cekler.moves"})
+  for (const char* t :
+       {"oturum.orderitems", "oturum.orderitarch", "kasa.moves", "banks.moves", "cekler.moves"})
     db->exec(std::string("INSERT INTO ") + t + " (time) VALUES ('2026-03-10 12:00:00')");
   db->exec("INSERT INTO expenses.grpb () VALUES ()");
   db->exec("INSERT INTO expenses.expenses () VALUES ()");
@@ -137,12 +137,15 @@ TEST_F(OddData, LongBrokenAndMarkupNamesAndExtremeNumbers) {
       "ikramsum,isknt,puantaj,toplam,tmstmp) VALUES (1,3,1e9,-50,0,0,0,0,0,0,0,"
       "'2026-03-10 12:00:00')");
 
-  db->exec("INSERT INTO expenses.grpb (acode,bcode,name) VALUES "
-           "(1,1,CONVERT(REPEAT('ş',150) USING binary)),(1,2,X'47727570FFC3')");
-  db->exec("INSERT INTO expenses.expenses (code,bcode,name) VALUES "
-           "(5,1,'<Elektrik & \"Su\">'),(6,2,REPEAT('B',300))");
-  db->exec("INSERT INTO expenses.notes (trid,note) VALUES (100,REPEAT('n',300)),"
-           "(9223372036854775807,'max')");
+  db->exec(
+      "INSERT INTO expenses.grpb (acode,bcode,name) VALUES "
+      "(1,1,CONVERT(REPEAT('ş',150) USING binary)),(1,2,X'47727570FFC3')");
+  db->exec(
+      "INSERT INTO expenses.expenses (code,bcode,name) VALUES "
+      "(5,1,'<Elektrik & \"Su\">'),(6,2,REPEAT('B',300))");
+  db->exec(
+      "INSERT INTO expenses.notes (trid,note) VALUES (100,REPEAT('n',300)),"
+      "(9223372036854775807,'max')");
   db->exec(
       "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
       "islendi) VALUES (1,100,5,1,-12.5,NOW(),CURDATE(),'',0),"
@@ -163,13 +166,20 @@ TEST_F(OddData, LongBrokenAndMarkupNamesAndExtremeNumbers) {
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 13:00:00</h3>"));
   for (const std::string& row :
        {productRow("1", std::string(59, 'A'), one, "ADET", "10.00"),
-        productRow("2", [] { std::string s; for (int i = 0; i < 59; ++i) s += "ş"; return s; }(),
-                   one, "PORS", "20.00"),
+        productRow(
+            "2",
+            [] {
+              std::string s;
+              for (int i = 0; i < 59; ++i) s += "ş";
+              return s;
+            }(),
+            one, "PORS", "20.00"),
         productRow("3", "&lt;b&gt;&amp;&quot;x&quot;&lt;/b&gt;", one, "&lt;&amp;&gt;", "30.00"),
         productRow("4", "Ay?ran?", one, "ADET", "40.00"),
         productRow("-9223372036854775808", "Min", one, "ADET", "1000000000.00"),
         productRow("9223372036854775807", "Max", one, "ADET", "0.01"),
-        productRow("5", "Çay", one, "BARDAK", "5.00"), productRow("6", "Çay", one, "BARDAK", "6.00")})
+        productRow("5", "Çay", one, "BARDAK", "5.00"),
+        productRow("6", "Çay", one, "BARDAK", "6.00")})
     EXPECT_NE(std::string::npos, page.find(row)) << row;
   EXPECT_EQ(std::string::npos, page.find("Sifir"));
   EXPECT_EQ(std::string::npos, page.find("Eksi"));
@@ -201,7 +211,8 @@ TEST_F(OddData, LongBrokenAndMarkupNamesAndExtremeNumbers) {
 
 TEST_F(OddData, TenThousandProductsSharingAHundredNames) {
   db->exec(
-      "INSERT INTO company.maininfo (compname,compfolder,raporlamahash) VALUES ('Köşk','demo','h1')");
+      "INSERT INTO company.maininfo (compname,compfolder,raporlamahash) VALUES "
+      "('Köşk','demo','h1')");
   db->exec(
       "INSERT INTO stocks.stckdef (stcode,stname,unit) SELECT seq, CONCAT('Ürün ', seq % 100), "
       "'ADET' FROM stocks.seq_1_to_10000");

@@ -9,14 +9,14 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/export_run.h"
+#include "app/report_runs.h"
 #include "app/status.h"
 #include "db/connection.h"
 #include "db/text.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
-#include "app/report_runs.h"
 #include "tests/support/faults.h"
-#include "app/export_run.h"
 
 namespace kestrune {
 namespace {
@@ -46,7 +46,9 @@ class DatabaseFaults : public ::testing::Test {
     if (!shop.db->running()) shop.db->resume();
     if (shop.db->password != kFirstPassword) shop.db->setRootPassword(kFirstPassword);
   }
-  std::string dailyPage() const { return test::pageText(test::readFile(shop.remote("h1_gunluk.html"))); }
+  std::string dailyPage() const {
+    return test::pageText(test::readFile(shop.remote("h1_gunluk.html")));
+  }
   std::string islendi() const {
     return shop.db->scalar("SELECT GROUP_CONCAT(islendi ORDER BY Id) FROM expenses.moves");
   }
@@ -100,7 +102,8 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 13:00:00</h3>"));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "100.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplamİ", "125.50")));
-  EXPECT_NE(std::string::npos, page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
+  EXPECT_NE(std::string::npos,
+            page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
   EXPECT_EQ("1,1", islendi());
   EXPECT_EQ(1, app.exportsUploaded.load());
@@ -108,8 +111,7 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Passwords, DownAtStartUp,
-                         ::testing::Values(kFirstPassword, kSecondPassword),
-                         [](const auto& info) {
+                         ::testing::Values(kFirstPassword, kSecondPassword), [](const auto& info) {
                            return std::string(info.param) == kFirstPassword ? "FirstPassword"
                                                                             : "SecondPassword";
                          });
@@ -127,7 +129,8 @@ TEST_F(DatabaseFaults, SecondPasswordGivesCorrectReportsAndExport) {
   EXPECT_EQ(0u, errors.count()) << errors.captions();
   EXPECT_NE(std::string::npos, dailyPage().find(summaryRow("Kredi", "25.50")));
   std::string monthly = test::pageText(test::readFile(shop.remote("h1_aylik.html")));
-  EXPECT_NE(std::string::npos, monthly.find(test::productRow("10", "Ayran", "2.00", "ADET", "30.00")));
+  EXPECT_NE(std::string::npos,
+            monthly.find(test::productRow("10", "Ayran", "2.00", "ADET", "30.00")));
   EXPECT_EQ("1,1", islendi());
 }
 
@@ -171,8 +174,9 @@ TEST_F(DatabaseFaults, MissingOrOverlongSettingsReportAndRecoverWithoutRestart) 
     EXPECT_TRUE(shop.filesOnServer().empty());
     EXPECT_LT(took, 60.0);
 
-    test::writeSettings(
-        {{"ipno", test::testAddress()}, {"ftphost", shop.ftp->settingValue()}, {"root", shop.root}});
+    test::writeSettings({{"ipno", test::testAddress()},
+                         {"ftphost", shop.ftp->settingValue()},
+                         {"root", shop.root}});
     size_t before = errors.count();
     runDailyReport(app);
     runExpenseExport(app);
@@ -195,7 +199,8 @@ TEST_F(DatabaseFaults, ExportWithAFailedReadSendsAndMarksNothing) {
   std::string whole = test::readFile(shop.remote("gider.dat"));
   ASSERT_EQ(3u * 544, whole.size());
   shop.db->exec("UPDATE expenses.moves SET islendi = 0");
-  shop.db->exec("INSERT INTO expenses.moves (Id,transid,giderkodu,donem) VALUES (3,102,5,CURDATE())");
+  shop.db->exec(
+      "INSERT INTO expenses.moves (Id,transid,giderkodu,donem) VALUES (3,102,5,CURDATE())");
 
   shop.db->exec("RENAME TABLE expenses.notes TO expenses.notes_away");
   test::CapturedErrors errors;
@@ -209,7 +214,8 @@ TEST_F(DatabaseFaults, ExportWithAFailedReadSendsAndMarksNothing) {
   EXPECT_EQ(2, app.exportsCompleted.load());
 
   runExpenseExport(app);
-  std::vector<ExpenseMove> records = test::checkExpenseFile(test::readFile(shop.remote("gider.dat")));
+  std::vector<ExpenseMove> records =
+      test::checkExpenseFile(test::readFile(shop.remote("gider.dat")));
   ASSERT_EQ(4u, records.size());
   EXPECT_EQ("fatura no 7", fieldText(records[0].note));
   EXPECT_EQ("1,1,1", islendi());
@@ -225,7 +231,8 @@ TEST_F(DatabaseFaults, ServerKilledDuringAMonthlyRead) {
   shop.db->exec(
       "CREATE VIEW satislar.shpchrtarch AS SELECT * FROM satislar.shpchrtarch_real "
       "WHERE SLEEP(60) = 0");
-  shop.db->exec("INSERT INTO satislar.shpchrtarch_real (transid,tmstmp) VALUES (9,'2026-03-02 10:00:00')");
+  shop.db->exec(
+      "INSERT INTO satislar.shpchrtarch_real (transid,tmstmp) VALUES (9,'2026-03-02 10:00:00')");
   test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
   test::CapturedErrors errors;
   bool escaped = false;
@@ -258,7 +265,8 @@ TEST_F(DatabaseFaults, ServerKilledDuringAMonthlyRead) {
   EXPECT_EQ(before, errors.count()) << errors.captions();
   std::string monthly = test::pageText(test::readFile(shop.remote("h1_aylik.html")));
   EXPECT_NE(std::string::npos, monthly.find(summaryRow("Masaya Servis", "125.50")));
-  EXPECT_NE(std::string::npos, monthly.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
+  EXPECT_NE(std::string::npos,
+            monthly.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
 }
 
 // The server is killed while the second of three marking statements waits:
@@ -301,9 +309,10 @@ TEST_F(DatabaseFaults, ServerKilledDuringTheMarking) {
   std::vector<ExpenseMove> sent = test::checkExpenseFile(test::readFile(shop.remote("gider.dat")));
   ASSERT_EQ(1501u, sent.size());
   EXPECT_EQ("500", shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 1"));
-  EXPECT_EQ("0", shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi NOT IN (0, 1)"));
-  std::string marked = shop.db->scalar(
-      "SELECT GROUP_CONCAT(Id ORDER BY Id) FROM expenses.moves WHERE islendi = 1");
+  EXPECT_EQ("0",
+            shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi NOT IN (0, 1)"));
+  std::string marked =
+      shop.db->scalar("SELECT GROUP_CONCAT(Id ORDER BY Id) FROM expenses.moves WHERE islendi = 1");
   std::string expected;
   for (size_t i = 0; i < 500; ++i) expected += (i ? "," : "") + std::to_string(sent[i].Id);
   EXPECT_EQ(expected, marked);

@@ -7,18 +7,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "app/app_state.h"
+#include "app/export_run.h"
+#include "app/report_runs.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
-#include "app/report_runs.h"
 #include "tests/support/faults.h"
-#include "app/export_run.h"
 
 namespace kestrune {
 namespace {
@@ -74,11 +74,13 @@ class FailingServer : public TransferFaults, public ::testing::WithParamInterfac
       shop.ftp->stop();
     else
       test::ftpServer(kPort, f.mode);
-    if (f.folderMissing) fs::rename(shop.remote(""), shop.remote("").substr(0, shop.remote("").size() - 1) + ".away");
+    if (f.folderMissing)
+      fs::rename(shop.remote(""), shop.remote("").substr(0, shop.remote("").size() - 1) + ".away");
   }
   void recover() {
     const ServerFault& f = GetParam();
-    if (f.folderMissing) fs::rename(shop.remote("").substr(0, shop.remote("").size() - 1) + ".away", shop.remote(""));
+    if (f.folderMissing)
+      fs::rename(shop.remote("").substr(0, shop.remote("").size() - 1) + ".away", shop.remote(""));
     test::ftpServer(kPort, "normal");
   }
 };
@@ -113,21 +115,20 @@ TEST_P(FailingServer, NothingCountedNothingMarkedBoundedAndTheNextRunSucceeds) {
   EXPECT_EQ(1, app.dailyReportsSent.load());
   EXPECT_EQ(1, app.exportsUploaded.load());
   EXPECT_EQ("1,1", islendi());
-  EXPECT_NE(std::string::npos,
-            test::pageText(test::readFile(shop.remote("h1_gunluk.html"))).find(summaryRow("Nakit", "100.00")));
+  EXPECT_NE(std::string::npos, test::pageText(test::readFile(shop.remote("h1_gunluk.html")))
+                                   .find(summaryRow("Nakit", "100.00")));
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, FailingServer,
-    ::testing::Values(ServerFault{"down", "down", false, 0},
-                      ServerFault{"loginRefused", "deny-login", false, 0},
-                      ServerFault{"folderMissing", "normal", true, 0},
-                      ServerFault{"storRefused", "deny-stor", false, 0},
-                      ServerFault{"silent", "silent", false, 2},
-                      ServerFault{"silentAtCwd", "stall-cwd", false, 3},
-                      ServerFault{"silentAtStor", "stall-stor", false, 3}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, FailingServer,
+                         ::testing::Values(ServerFault{"down", "down", false, 0},
+                                           ServerFault{"loginRefused", "deny-login", false, 0},
+                                           ServerFault{"folderMissing", "normal", true, 0},
+                                           ServerFault{"storRefused", "deny-stor", false, 0},
+                                           ServerFault{"silent", "silent", false, 2},
+                                           ServerFault{"silentAtCwd", "stall-cwd", false, 3},
+                                           ServerFault{"silentAtStor", "stall-stor", false, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A tmpfs of a few pages mounted as the agent's root folder.
 class FullDisk : public TransferFaults {
@@ -175,7 +176,8 @@ TEST_F(FullDisk, ReportKeepsTheLastWholeDocumentAndSendsNothing) {
   ASSERT_EQ(before, test::readFile(shop.remote("h1_gunluk.html")));
 
   shop.db->exec(
-      "INSERT INTO satislar.shopcharts (transid,ordtyp,cashsum,tmstmp) VALUES (2,3,1,'2026-03-10 12:30:00')");
+      "INSERT INTO satislar.shopcharts (transid,ordtyp,cashsum,tmstmp) VALUES (2,3,1,'2026-03-10 "
+      "12:30:00')");
   fill(1024);
   runDailyReport(app);
   EXPECT_EQ("WRITE_SATIS_OZET", errors.captions());
@@ -205,7 +207,8 @@ TEST_F(FullDisk, ExportWritesSendsAndMarksNothingUntilThereIsRoom) {
   // 1,000 more movements: 545 KB, more than the whole disk
   shop.db->exec(
       "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
-      "islendi) SELECT 100 + seq, seq, 5, 1, seq, NOW(), CURDATE(), '', 0 FROM expenses.seq_1_to_1000");
+      "islendi) SELECT 100 + seq, seq, 5, 1, seq, NOW(), CURDATE(), '', 0 FROM "
+      "expenses.seq_1_to_1000");
   runExpenseExport(app);
   EXPECT_EQ("WRITE_GIDER_DAT", errors.captions());
   EXPECT_EQ(before, test::readFile(local));

@@ -171,8 +171,8 @@ TEST_F(Periods, BusinessMonthFollowsTheBusinessDay) {
     setNow(localSeconds(c.year, c.month, c.day, c.hour, c.minute, c.second));
     ReportPeriod p;
     setBusinessMonthPeriod(p);
-    EXPECT_EQ(c.expected, Range(p.begin, p.end)) << c.year << "-" << c.month << "-" << c.day
-                                                 << " " << c.hour << ":" << c.minute;
+    EXPECT_EQ(c.expected, Range(p.begin, p.end))
+        << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute;
   }
 }
 

@@ -6,13 +6,13 @@
 #include <ctime>
 
 #include "app/app_state.h"
+#include "app/report_runs.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "platform/text.h"
-#include "app/report_runs.h"
 #include "reports/product_rows.h"
-#include "tests/support/servers.h"
 #include "tests/support/faults.h"
+#include "tests/support/servers.h"
 
 namespace kestrune {
 namespace {
@@ -33,9 +33,8 @@ class Runs : public ::testing::Test {
     std::remove(ftp->remotePath("demo", "hash1_gunluk.html").c_str());
     std::remove(ftp->remotePath("demo", "hash1_aylik.html").c_str());
     root = test::freshFolder("root");
-    test::writeSettings({{"ipno", test::testAddress()},
-                         {"ftphost", ftp->settingValue()},
-                         {"root", root}});
+    test::writeSettings(
+        {{"ipno", test::testAddress()}, {"ftphost", ftp->settingValue()}, {"root", root}});
     db->exec(
         "INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
         "VALUES ('Demo Lokanta','demo',1,'hash1')");
@@ -103,13 +102,15 @@ TEST_F(Runs, DailyBeforeSixCoversYesterdayFromSix) {
   EXPECT_NE(std::string::npos, page.find(summaryRow("Masaya Servis", "150.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Paket Servis/Take Away", "10.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplamİ", "160.00")));
-  EXPECT_NE(std::string::npos, page.find(productRow("10", "Adana Kebap", "2.00", "PORS", "300.00")));
+  EXPECT_NE(std::string::npos,
+            page.find(productRow("10", "Adana Kebap", "2.00", "PORS", "300.00")));
   EXPECT_NE(std::string::npos, page.find(productRow("20", "Ayran", "3.00", "ADET", "45.00")));
   EXPECT_EQ(std::string::npos, page.find("Künefe"));
-  EXPECT_NE(std::string::npos, page.find("<th class=\"col5\">Toplam</th></td><td align=\"left\"><th "
-                                         "class=\"col1\">:</th></td><td align=\"left\"><th "
-                                         "class=\"col1\"></th></td><td align=\"right\"><th "
-                                         "class=\"col0\">345.00</th>"));
+  EXPECT_NE(std::string::npos,
+            page.find("<th class=\"col5\">Toplam</th></td><td align=\"left\"><th "
+                      "class=\"col1\">:</th></td><td align=\"left\"><th "
+                      "class=\"col1\"></th></td><td align=\"right\"><th "
+                      "class=\"col0\">345.00</th>"));
   EXPECT_EQ(local("gunluk"), remote("gunluk"));
   EXPECT_EQ(1, app.dailyReportsSent.load());
   EXPECT_EQ(0u, errors.count()) << errors.captions();
@@ -135,7 +136,9 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   receipt("2026-12-01 06:00:00", 3, 100, 40, "shpchrtarch");
   receipt("2027-01-01 05:59:59", 1, 50, 0);
   receipt("2027-01-01 06:00:00", 3, 999, 0);
-  db->exec("INSERT INTO kasa.moves (amount,time) VALUES (70,'2026-12-15 10:00:00'),(5,'2027-01-02 10:00:00')");
+  db->exec(
+      "INSERT INTO kasa.moves (amount,time) VALUES (70,'2026-12-15 10:00:00'),(5,'2027-01-02 "
+      "10:00:00')");
   db->exec("INSERT INTO banks.moves (amount,time) VALUES (33.5,'2026-12-31 23:00:00')");
   item("2026-12-20 20:00:00", 50, 4, 120);
   AppState app;
@@ -146,9 +149,9 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   EXPECT_NE(std::string::npos, page.find("<h1>AYLIK SATIŞ ÖZETİ</h1>"));
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 16:00:00</h3>")) << "no daily run named it";
   EXPECT_NE(std::string::npos, page.find("<h3>2026-12-01 06:00:00  -  2027-01-01 05:59:59</h3>"));
-  EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "70.00")));   // cash box moves
-  EXPECT_NE(std::string::npos, page.find(summaryRow("Kredi", "33.50")));   // bank moves
-  EXPECT_NE(std::string::npos, page.find(summaryRow("Çek", "0.00")));      // no cheque moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "70.00")));  // cash box moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Kredi", "33.50")));  // bank moves
+  EXPECT_NE(std::string::npos, page.find(summaryRow("Çek", "0.00")));     // no cheque moves
   EXPECT_NE(std::string::npos, page.find(summaryRow("Masaya Servis", "140.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Telefon Sipariş", "50.00")));
   EXPECT_NE(std::string::npos, page.find(productRow("50", "Çorba", "4.00", "KASE", "120.00")));
@@ -158,8 +161,8 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
 }
 
 TEST_F(Runs, ProductTableTakesOnlyKnownProductsWithAPositiveAmount) {
-  item("2026-03-10 12:00:00", 40, 2, 0);      // only given away at 0
-  item("2026-03-10 12:00:00", 999, 1, 75);    // unknown code
+  item("2026-03-10 12:00:00", 40, 2, 0);    // only given away at 0
+  item("2026-03-10 12:00:00", 999, 1, 75);  // unknown code
   item("2026-03-10 12:00:00", 10, 1, 150);
   receipt("2026-03-10 12:00:00", 3, 225, 0);
   AppState app;
@@ -193,9 +196,8 @@ TEST_F(Runs, ACodeTwiceInTheNameListGetsItsTotalsOnlyOnce) {
 TEST_F(Runs, UnreachableDatabaseWritesAndUploadsNothing) {
   AppState app;
   openAgentData(app);  // with the database up: company and products known
-  test::writeSettings({{"ipno", test::otherAddress(9)},
-                       {"ftphost", ftp->settingValue()},
-                       {"root", root}});
+  test::writeSettings(
+      {{"ipno", test::otherAddress(9)}, {"ftphost", ftp->settingValue()}, {"root", root}});
   openConnection(app.sales.connection);  // the sales server is now away
   at(localStamp(2026, 3, 10, 13, 0, 0));
   test::CapturedErrors away;
@@ -220,8 +222,8 @@ TEST_F(Runs, AFailedReadKeepsTheLastGoodReport) {
   runMonthlyReport(app);
   std::string page = remote("aylik");
   at(localStamp(2026, 3, 10, 13, 10, 0));  // a page written now would differ
-  for (const char* table : {"satislar.shpchrtarch", "kasa.moves", "banks.moves", "cekler.moves",
-                            "oturum.orderitems"}) {
+  for (const char* table :
+       {"satislar.shpchrtarch", "kasa.moves", "banks.moves", "cekler.moves", "oturum.orderitems"}) {
     SCOPED_TRACE(table);
     db->exec(std::string("RENAME TABLE ") + table + " TO " + table + "_away");
     RunOutcome outcome;

@@ -180,7 +180,7 @@ TEST_F(Sales, ReceiptsInLiveAndArchiveTables) {
   insertReceipt("shpchrtarch", same);  // archived and still live: once
   Receipt moved{2, 3, {7}};
   insertReceipt("shopcharts", moved);
-  moved.pay[1] = 0.5;                  // differs in one column: twice
+  moved.pay[1] = 0.5;  // differs in one column: twice
   insertReceipt("shpchrtarch", moved);
   EXPECT_EQ(1, readSalesSummary(sales, kBegin, kEnd));
   EXPECT_EQ(50 + 7 + 7, sales.record.summary.cashsum);
@@ -320,8 +320,8 @@ TEST_F(Sales, ServerErrorsAreReportedUnderTheirCaptions) {
   insertReceipt("shopcharts", {1, 3, {10}});
   insertItem("orderitems", {1, 10, 1, 1, 5, 5, 1, 0});
   insertMove("kasa", 3, "2024-03-02 10:00:00");
-  for (const char* t : {"satislar.shpchrtarch", "oturum.orderitarch", "kasa.moves", "banks.moves",
-                        "cekler.moves"})
+  for (const char* t :
+       {"satislar.shpchrtarch", "oturum.orderitarch", "kasa.moves", "banks.moves", "cekler.moves"})
     database().exec(std::string("RENAME TABLE ") + t + " TO " + t + "_away");
 
   spoilSummary();
@@ -341,8 +341,8 @@ TEST_F(Sales, ServerErrorsAreReportedUnderTheirCaptions) {
   expectAllZero();
   EXPECT_EQ(0, sales.stockByCode[0].salesAmount);
 
-  for (const char* t : {"satislar.shpchrtarch", "oturum.orderitarch", "kasa.moves", "banks.moves",
-                        "cekler.moves"})
+  for (const char* t :
+       {"satislar.shpchrtarch", "oturum.orderitarch", "kasa.moves", "banks.moves", "cekler.moves"})
     database().exec(std::string("RENAME TABLE ") + t + "_away TO " + t);
   EXPECT_EQ(1, readSalesSummary(sales, kBegin, kEnd));
   EXPECT_EQ(10, sales.record.summary.cashsum);

@@ -63,8 +63,7 @@ struct Runs {
   std::vector<std::string> log;
   SchedulerJobs jobs() {
     return {[this] { log.push_back("daily@" + std::to_string(localNow().tm_hour)); },
-            [this] { log.push_back("monthly@" + std::to_string(localNow().tm_hour)); },
-            nullptr};
+            [this] { log.push_back("monthly@" + std::to_string(localNow().tm_hour)); }, nullptr};
   }
   int count(const std::string& prefix) const {
     int n = 0;
@@ -145,8 +144,8 @@ TEST(RunTicks, AMonthlyRunDueOutsideItsHoursComesAtTheFirstDailyRunInside) {
     int startHour;
     uint32_t ticks;
     std::vector<std::string> monthly;
-  } cases[] = {{17, 30600, {"monthly@1"}},        // due 23:00, made 01:00
-               {21, 64800, {"monthly@15"}},       // due 03:00 and 09:00: one, at 15:00
+  } cases[] = {{17, 30600, {"monthly@1"}},         // due 23:00, made 01:00
+               {21, 64800, {"monthly@15"}},        // due 03:00 and 09:00: one, at 15:00
                {9, 21600 + 600, {"monthly@15"}}};  // due 15:00 inside: at once, once
   for (const Case& c : cases) {
     AppState app;

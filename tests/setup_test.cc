@@ -26,7 +26,11 @@ int setup(const std::vector<std::string>& args, std::string* out, std::string* e
 
 TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
   const std::string before = "[Server]\nipno=10.0.0.1\n";
-  struct Case { std::vector<std::string> args; int code; const char* says; };
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char* says;
+  };
   const Case cases[] = {
       {{}, 2, "--ipno is needed"},
       {{"--ipno"}, 2, "--ipno needs a value"},
@@ -42,7 +46,8 @@ TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
       {{"--ipno=1.2.3.4", "--ftphost", "ftp.example:"}, 2, "port \"\""},
       {{"--ipno=1.2.3.4", "--ftphost", ":21"}, 2, "no host name"},
       {{"--ipno=1.2.3.4", "--root", "Melrova"}, 2, "not an absolute path"},
-      {{"--ipno", std::string(39, '7'), "--ftphost=ftp.example:65535", "--root", "/srv/m"}, 0,
+      {{"--ipno", std::string(39, '7'), "--ftphost=ftp.example:65535", "--root", "/srv/m"},
+       0,
        "systemctl --user enable --now kestrune"},
   };
   for (const Case& c : cases) {
@@ -58,10 +63,14 @@ TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
 }
 
 TEST(Setup, KeepsEveryOtherLineAndWritesPrivately) {
-  struct Case { const char* name; std::string before, after; };
+  struct Case {
+    const char* name;
+    std::string before, after;
+  };
   const Case cases[] = {
       {"no file", "", "[Server]\nipno=192.168.1.20\nroot=/srv/kasa\n"},
-      {"no [Server] section", "[Pos]\nkasa=2", "[Pos]\nkasa=2\n\n[Server]\nipno=192.168.1.20\nroot=/srv/kasa\n"},
+      {"no [Server] section", "[Pos]\nkasa=2",
+       "[Pos]\nkasa=2\n\n[Server]\nipno=192.168.1.20\nroot=/srv/kasa\n"},
       {"values replaced where they stand, the rest kept",
        "\xEF\xBB\xBF; kasa 1\r\n[Server] ; ayarlar\r\nIPNO=10.0.0.1 ; eski\r\ndbname=pos\r\n\r\n"
        "[Other]\r\nipno=10.9.9.9\r\n[Server]\r\nroot=/old\r\n",
@@ -85,15 +94,23 @@ TEST(Setup, KeepsEveryOtherLineAndWritesPrivately) {
 
 // What editors leave is read as meant; what cannot be meant is found, with its line.
 TEST(Settings, ForgivingReadAndFindings) {
-  struct Case { std::string file; int result; const char* ipno; const char* finding; };
+  struct Case {
+    std::string file;
+    int result;
+    const char* ipno;
+    const char* finding;
+  };
   const Case cases[] = {
       {"\xEF\xBB\xBF[Server]\nipno=1.2.3.4\n", 0, "1.2.3.4", nullptr},
       {"[Server] ; ayarlar\r\nipno = 1.2.3.4\r\n", 0, "1.2.3.4", nullptr},
       {"# kasa\n[Server]\nipno=192.168.1.20 ; db\nroot=/srv/a;b\n", 0, "192.168.1.20", nullptr},
-      {"[Server]\n\nipno=192.168.1.20 db\n", 0, "192.168.1.20 db", "line 3: ipno \"192.168.1.20 db\" holds a blank"},
+      {"[Server]\n\nipno=192.168.1.20 db\n", 0, "192.168.1.20 db",
+       "line 3: ipno \"192.168.1.20 db\" holds a blank"},
       {"[Server]\nipno='10.0.0.1'\n", 0, "'10.0.0.1'", "line 2: ipno \"'10.0.0.1'\" holds a quote"},
-      {"[Server]\nftphost=ftp:99999\nipno=1.2.3.4\n", 0, "1.2.3.4", "line 2: ftphost \"ftp:99999\" has the port"},
-      {"[Server]\nipno=1.2.3.4\nroot=Melrova\n", 0, "1.2.3.4", "line 3: root \"Melrova\" is not an absolute path"},
+      {"[Server]\nftphost=ftp:99999\nipno=1.2.3.4\n", 0, "1.2.3.4",
+       "line 2: ftphost \"ftp:99999\" has the port"},
+      {"[Server]\nipno=1.2.3.4\nroot=Melrova\n", 0, "1.2.3.4",
+       "line 3: root \"Melrova\" is not an absolute path"},
       {"[Server]\nipno=" + std::string(40, '7') + "\n", -1, "", "line 2: ipno"},
       {"[Server]\nftphost=ftp\n", -1, "", "section (line 1) has no ipno"},
       {"[Other]\nipno=1.2.3.4\n", -2, "", "has no [Server] section"},

@@ -110,8 +110,10 @@ TEST_F(Statements, CompanyAndStockReads) {
   const std::vector<Sent> expected = {
       {"company",
        "SELECT compname,compfolder,mustID,machID,yedeklemehash,raporlamahash FROM maininfo;"},
-      {"stocks", "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stcode;"},
-      {"stocks", "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stname;"},
+      {"stocks",
+       "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stcode;"},
+      {"stocks",
+       "SELECT stcode,type,gra,grb,grc,stname,unit,depart  FROM stckdef ORDER BY stname;"},
   };
   EXPECT_EQ(expected, sent);
 }
@@ -132,9 +134,11 @@ TEST_F(Statements, ExpenseReadsAndMarking) {
        "SELECT Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,islendi FROM moves "
        "WHERE YEAR(donem) = YEAR(CURRENT_DATE());"},
       {"expenses", "SELECT trid,note FROM notes;"},
-      {"expenses", "UPDATE expenses.moves  SET expenses.moves.islendi = 1 WHERE expenses.moves.Id=7"},
       {"expenses",
-       "UPDATE expenses.moves  SET expenses.moves.islendi = 1 WHERE expenses.moves.Id IN (7,-1,12)"},
+       "UPDATE expenses.moves  SET expenses.moves.islendi = 1 WHERE expenses.moves.Id=7"},
+      {"expenses",
+       "UPDATE expenses.moves  SET expenses.moves.islendi = 1 WHERE expenses.moves.Id IN "
+       "(7,-1,12)"},
   };
   EXPECT_EQ(expected, sent);
 }

@@ -95,13 +95,17 @@ TEST_F(Upload, NamesThatWouldLeaveTheRestaurantsFolderSendNothing) {
     std::string name;
     int expected;
   } cases[] = {
-      {"", "x.html", -5},          {".", "x.html", -5},
-      {"..", "x.html", -5},        {"../other", "x.html", -5},
-      {"demo/..", "x.html", -5},   {"a\\b", "x.html", -5},
+      {"", "x.html", -5},
+      {".", "x.html", -5},
+      {"..", "x.html", -5},
+      {"../other", "x.html", -5},
+      {"demo/..", "x.html", -5},
+      {"a\\b", "x.html", -5},
       {"demo", "../../../evil_gunluk.html", -11},
       {"demo", "../other/key2_gunluk.html", -11},
       {"demo", "..%2Fother_gunluk.html", 9},  // a name of its own, decoded by nobody
-      {"demo", "a\\b.html", -11},  {"demo", "..", -11},
+      {"demo", "a\\b.html", -11},
+      {"demo", "..", -11},
   };
   for (const Case& c : cases) {
     company.compfolder = c.folder;
@@ -246,8 +250,8 @@ struct StallCase {
   int port;
   int expected;
   FtpTimeouts timeouts;
-  double bound;    // the short time-out
-  size_t size;     // of the file sent
+  double bound;  // the short time-out
+  size_t size;   // of the file sent
 };
 
 class SilentServer : public Upload, public ::testing::WithParamInterface<StallCase> {};
@@ -286,17 +290,17 @@ TEST_F(Upload, AnUploadEndsAtItsOverallBound) {
   EXPECT_LT(took, 10.0);  // its step's own time-out is 30 s
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SilentServer,
-                         ::testing::Values(
-                             StallCase{"silent", 2122, -2, {2, 30, 30}, 2.0, 1},
-                             StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
-                             StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
-                             StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
-                         [](const ::testing::TestParamInfo<StallCase>& info) {
-                           std::string name = info.param.mode;
-                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SilentServer,
+    ::testing::Values(StallCase{"silent", 2122, -2, {2, 30, 30}, 2.0, 1},
+                      StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
+                      StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
+                      StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
+    [](const ::testing::TestParamInfo<StallCase>& info) {
+      std::string name = info.param.mode;
+      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+      return name;
+    });
 
 // "host" or "host:port" with a port from 1 to 65535. Any other value stays
 // whole as the host name, which no upload reaches: a bad setting fails every
@@ -364,12 +368,16 @@ TEST_F(Upload, TlsAsTheSettingAsks) {
     const char* logged;
     const char* caption;
   } cases[] = {
-      {&required, "try", 9, ", TLS", ""},      {&required, nullptr, 9, ", TLS", ""},
-      {&required, "Maybe", 9, ", TLS", "FTP_TLS"}, {&required, "off", -2, ", plain", ""},
+      {&required, "try", 9, ", TLS", ""},
+      {&required, nullptr, 9, ", TLS", ""},
+      {&required, "Maybe", 9, ", TLS", "FTP_TLS"},
+      {&required, "off", -2, ", plain", ""},
       {&required, "require", -2, ", plain", "FTP_TLS"},
-      {&offered, "try", 9, ", TLS", ""},       {&offered, "off", 9, ", plain", ""},
+      {&offered, "try", 9, ", TLS", ""},
+      {&offered, "off", 9, ", plain", ""},
       {&offered, "require", -2, ", plain", "FTP_TLS"},
-      {nullptr, "try", 9, ", plain", ""},      {nullptr, "require", -2, ", plain", "FTP_TLS"},
+      {nullptr, "try", 9, ", plain", ""},
+      {nullptr, "require", -2, ", plain", "FTP_TLS"},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -402,13 +410,16 @@ TEST_F(Upload, TlsAsTheSettingAsks) {
 // its own sees the test server's certificate as the system's CA bundle.
 TEST_F(Upload, RequireUploadsToACertificateTheSystemTrusts) {
   test::FtpsServer& required = test::ftpsServer(2131, 3);
-  test::writeSettings({{"ftphost", required.settingValue()}, {"ftpuser", test::kFtpsUser},
-                       {"ftppassword", test::kFtpsPassword}, {"ftptls", "require"}});
+  test::writeSettings({{"ftphost", required.settingValue()},
+                       {"ftpuser", test::kFtpsUser},
+                       {"ftppassword", test::kFtpsPassword},
+                       {"ftptls", "require"}});
   std::string bytes = awkwardBytes(5000), path = localFile("trusted.dat", bytes);
   const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
   pid_t child = ::fork();
   if (child == 0) {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
         ::mount((required.certificate + ".crt").c_str(), bundle, nullptr, MS_BIND, nullptr))
       ::_exit(100);
     ::_exit(uploadFile(nullptr, "trusted.dat", path, company) == 9 ? 0 : 1);
@@ -428,8 +439,8 @@ TEST_F(Upload, PasswordInAFileOthersCanReadIsReported) {
     bool password;
     mode_t mode;
     const char* caption;
-  } cases[] = {{true, 0644, "SETTINGS"}, {true, 0640, "SETTINGS"}, {true, 0600, ""},
-               {false, 0644, ""}};
+  } cases[] = {
+      {true, 0644, "SETTINGS"}, {true, 0640, "SETTINGS"}, {true, 0600, ""}, {false, 0644, ""}};
   for (const Case& c : cases) {
     std::map<std::string, std::string> settings = {{"ftphost", server->settingValue()}};
     if (c.password) settings["ftppassword"] = "Gizli-Sifre-42";

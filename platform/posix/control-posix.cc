@@ -13,11 +13,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <pwd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -39,9 +39,9 @@ namespace kestrune {
 
 namespace {
 
-constexpr size_t kMaxRequest = 256;   // longer requests are refused
-constexpr size_t kMaxClients = 256;   // connections waiting at once
-constexpr int kRequestSeconds = 5;    // time a client has to say what it wants
+constexpr size_t kMaxRequest = 256;  // longer requests are refused
+constexpr size_t kMaxClients = 256;  // connections waiting at once
+constexpr int kRequestSeconds = 5;   // time a client has to say what it wants
 
 struct Client {
   int fd;
@@ -224,7 +224,8 @@ void acceptClients() {
     if (fd < 0) return;
     ucred peer{};
     socklen_t len = sizeof peer;
-    Client c{fd, std::string(), std::chrono::steady_clock::now() + std::chrono::seconds(kRequestSeconds)};
+    Client c{fd, std::string(),
+             std::chrono::steady_clock::now() + std::chrono::seconds(kRequestSeconds)};
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::getuid()) {
       finish(c, "error: refused: this agent serves its own user only\n");
       continue;
@@ -323,7 +324,8 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   ::pthread_sigmask(SIG_BLOCK, &mask, nullptr);
   gControl.signalFd = ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
   if (gControl.signalFd < 0) return fail("cannot watch signals");
-  if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail("cannot make pipe");
+  if (gWakePipe[0] < 0 && ::pipe2(gWakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
+    return fail("cannot make pipe");
 
   gControl.handlers = handlers;
   gEnding = false;
@@ -359,9 +361,8 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
 int runMainLoop(WindowHandle) {
   bool running = true;
   while (running) {
-    std::vector<pollfd> fds = {{gControl.listenFd, POLLIN, 0},
-                               {gControl.signalFd, POLLIN, 0},
-                               {gWakePipe[0], POLLIN, 0}};
+    std::vector<pollfd> fds = {
+        {gControl.listenFd, POLLIN, 0}, {gControl.signalFd, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
     for (const Client& c : gControl.clients) fds.push_back({c.fd, POLLIN, 0});
     int n = ::poll(fds.data(), fds.size(), 500);
     if (n < 0 && errno != EINTR) break;

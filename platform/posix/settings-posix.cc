@@ -98,8 +98,9 @@ bool readLines(const std::string& path, std::vector<std::string>& lines, bool* c
     lines.push_back(text.substr(begin, end - begin));
     begin = end + 1;
   }
-  if (crlf) *crlf = text.find('\n') != std::string::npos && !lines.empty() &&
-                   !lines[0].empty() && lines[0].back() == '\r';
+  if (crlf)
+    *crlf = text.find('\n') != std::string::npos && !lines.empty() && !lines[0].empty() &&
+            lines[0].back() == '\r';
   for (std::string& line : lines)
     if (!line.empty() && line.back() == '\r') line.pop_back();
   return ok;

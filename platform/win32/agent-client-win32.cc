@@ -38,8 +38,8 @@ int askStatus(HWND agent, std::string* answer) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = kClass;
   RegisterClassExW(&wc);  // a second registration fails harmlessly
-  HWND receiver = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
+  HWND receiver =
+      CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   if (!receiver) {
     *answer = "error: cannot create a window for the answer\n";
     return 1;
@@ -48,9 +48,9 @@ int askStatus(HWND agent, std::string* answer) {
   SetWindowLongPtrW(receiver, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&received));
   COPYDATASTRUCT query = {kStatusQueryTag, 0, nullptr};
   DWORD_PTR result = 0;
-  LRESULT sent = SendMessageTimeoutW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver),
-                                     reinterpret_cast<LPARAM>(&query), SMTO_NORMAL, kShortWaitMs,
-                                     &result);
+  LRESULT sent =
+      SendMessageTimeoutW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver),
+                          reinterpret_cast<LPARAM>(&query), SMTO_NORMAL, kShortWaitMs, &result);
   DestroyWindow(receiver);
   if (!sent || !result) {
     *answer = "error: the agent did not answer\n";

@@ -1,7 +1,7 @@
-#include <windows.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -21,9 +21,9 @@ namespace {
 
 std::string systemErrorText(DWORD code) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n && text ? std::string(text, n) : "error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
@@ -120,7 +120,8 @@ PathKind pathKind(const std::string& path) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::Missing
                                                                         : PathKind::Other;
   }
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+  if (attributes &
+      (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
     return PathKind::Other;
   return PathKind::File;
 }
@@ -203,12 +204,13 @@ std::FILE* openRegularFile(const std::string& path, long long* size) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   BY_HANDLE_FILE_INFORMATION info;
   LARGE_INTEGER length;
-  bool regular = GetFileType(handle) == FILE_TYPE_DISK &&
-                 GetFileInformationByHandle(handle, &info) &&
-                 !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                                            FILE_ATTRIBUTE_DEVICE)) &&
-                 GetFileSizeEx(handle, &length);
-  int fd = regular ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY) : -1;
+  bool regular =
+      GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+      !(info.dwFileAttributes &
+        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) &&
+      GetFileSizeEx(handle, &length);
+  int fd =
+      regular ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY) : -1;
   std::FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
   if (!file) {
     if (fd >= 0)

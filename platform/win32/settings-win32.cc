@@ -23,8 +23,8 @@ int readServerSetting(const char* name, char* out, size_t outSize) {
   std::vector<char> buffer(outSize, '\0');
   DWORD type = REG_SZ;
   DWORD size = static_cast<DWORD>(outSize);
-  LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                             &size);
+  LONG rc =
+      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
   RegCloseKey(key);
   // Too long a value fails here with ERROR_MORE_DATA.
   if (rc != ERROR_SUCCESS) return -1;

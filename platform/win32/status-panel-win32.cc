@@ -15,8 +15,8 @@ namespace kestrune {
 namespace {
 
 // The panel's palette.
-constexpr COLORREF kWhite = RGB(255, 255, 255);       // background
-constexpr COLORREF kDodgerBlue = RGB(30, 144, 255);   // counter lines
+constexpr COLORREF kWhite = RGB(255, 255, 255);      // background
+constexpr COLORREF kDodgerBlue = RGB(30, 144, 255);  // counter lines
 
 constexpr BYTE kTurkishCharset = 162;
 
@@ -117,7 +117,8 @@ void paintStatusPanel(HDC dc, const RECT& client, const StatusPanel& panel) {
   companyLine(memory, 73, L"\u015EubeNo", 75, 95, formatWide(L"%d", panel.branchNo));
   textOut(memory, 5, 99, L"company_folder");
   textOut(memory, 145, 99, L":");
-  TextOutA(memory, 185, 99, panel.companyFolder.c_str(), static_cast<int>(panel.companyFolder.size()));
+  TextOutA(memory, 185, 99, panel.companyFolder.c_str(),
+           static_cast<int>(panel.companyFolder.size()));
 
   SelectObject(memory, table.fonts[kCounterFont]);
   SetTextColor(memory, kDodgerBlue);

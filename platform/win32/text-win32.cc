@@ -31,7 +31,8 @@ std::string toCodePage(UINT codePage, const std::wstring& wide, size_t maxBytes)
   // character, and refuses that flag (the conversion would then give
   // nothing at all).
   const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  int bytes = WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  int bytes =
+      WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return std::string();
   std::string out(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(codePage, flags, wide.data(), length, &out[0], bytes, nullptr, nullptr);

@@ -1,9 +1,9 @@
 // The hidden main window: tray icon, popup menu ("Reporting Now" and
 // RESTORE), the two private messages from other programs, the status panel
 // and the message loop.
-#include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -63,7 +63,8 @@ void showTrayMenu(HWND window) {
 // Adds the tray icon (or finds it there still); when the shell is not ready,
 // a timer tries again until it is.
 void addTrayIcon(HWND window) {
-  bool shown = Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) || Shell_NotifyIconW(NIM_MODIFY, &gNotifyIcon);
+  bool shown =
+      Shell_NotifyIconW(NIM_ADD, &gNotifyIcon) || Shell_NotifyIconW(NIM_MODIFY, &gNotifyIcon);
   gTrayIconShown = shown;
   if (shown)
     KillTimer(window, kTrayRetryTimer);
@@ -102,8 +103,7 @@ void answerStatusQuery(HWND window, HWND asker) {
   answer.lpData = const_cast<char*>(text.data());
   DWORD_PTR ignored;
   SendMessageTimeoutW(asker, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
-                      reinterpret_cast<LPARAM>(&answer), SMTO_ABORTIFHUNG, 2000,
-                      &ignored);
+                      reinterpret_cast<LPARAM>(&answer), SMTO_ABORTIFHUNG, 2000, &ignored);
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -166,10 +166,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       EndPaint(window, &ps);
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;  // the paint fills the background
-    case WM_KEYDOWN:
-      return 0;
+    case WM_ERASEBKGND: return 1;  // the paint fills the background
+    case WM_KEYDOWN: return 0;
     case WM_COPYDATA: {
       auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
       if (data && data->dwData == kStatusQueryTag) {
@@ -205,7 +203,8 @@ bool registerWindowClass(const std::wstring& className, std::string* error) {
   wc.lpszClassName = className.c_str();
   wc.hIconSm = LoadIconW(gInstance, MAKEINTRESOURCEW(IDI_SMALL));
   if (RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
-  if (error) *error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
+  if (error)
+    *error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
   return false;
 }
 
@@ -245,7 +244,8 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
                                 WS_POPUP | WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, nullptr,
                                 gInstance, nullptr);
   if (!window) {
-    if (error) *error = "cannot create the main window (error " + std::to_string(GetLastError()) + ")";
+    if (error)
+      *error = "cannot create the main window (error " + std::to_string(GetLastError()) + ")";
     return nullptr;
   }
   gMainWindow = window;

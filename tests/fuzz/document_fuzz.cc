@@ -162,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string start = "<tr><td><th class=\"col3\">";
     require(page.compare(at, start.size(), start) == 0, "a row for every product that sold");
     at += start.size();
-    require(cellAt(page, at, "</th></td><td><th class=\"col3\">") == std::to_string(s.stcode), "code");
+    require(cellAt(page, at, "</th></td><td><th class=\"col3\">") == std::to_string(s.stcode),
+            "code");
     require(textLength(cellAt(page, at, "</th></td><td><th class=\"col4\">")) <= 59, "name length");
     std::string quantity = cellAt(page, at, "</th></td><td><th class=\"col3\">");
     require(s.soldQuantity > 0 ? cellHolds(quantity, quantities[n]) : quantity.empty(), "quantity");
@@ -174,6 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char c : page) pageBreaks += c == '\n' || c == '\r';
   require(pageBreaks == lineBreaks, "line breaks only inside database texts");
   size_t totalAt = page.rfind('>', page.size() - end.size() - 1) + 1;
-  require(cellHolds(page.substr(totalAt, page.size() - end.size() - totalAt), total), "product total");
+  require(cellHolds(page.substr(totalAt, page.size() - end.size() - totalAt), total),
+          "product total");
   return 0;
 }

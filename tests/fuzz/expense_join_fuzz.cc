@@ -21,7 +21,8 @@ namespace {
 
 // Texts with many multi-byte characters, some broken.
 std::string text(FuzzedDataProvider& in, size_t maxPieces) {
-  static const char* pieces[] = {"a", "Z", "ş", "İ", "€", "😀", "\xC3", "\x80", "\xFF", " ", "<", "&"};
+  static const char* pieces[] = {"a",    "Z",    "ş",    "İ", "€", "😀",
+                                 "\xC3", "\x80", "\xFF", " ", "<", "&"};
   std::string out;
   size_t n = in.ConsumeIntegralInRange<size_t>(0, maxPieces);
   for (size_t i = 0; i < n; ++i)
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store.expenseMoves.resize(in.ConsumeIntegralInRange<size_t>(0, 12));
   for (ExpenseMove& m : store.expenseMoves) {
     m.Id = in.ConsumeIntegral<int32_t>();
-    m.transid = in.ConsumeBool() ? in.ConsumeIntegral<int64_t>() : in.ConsumeIntegralInRange<int64_t>(-1, 4);
+    m.transid = in.ConsumeBool() ? in.ConsumeIntegral<int64_t>()
+                                 : in.ConsumeIntegralInRange<int64_t>(-1, 4);
     m.giderkodu = in.ConsumeIntegralInRange<int32_t>(-1, 4);
     m.amount = in.ConsumeFloatingPoint<float>();
     m.islendi = in.ConsumeIntegral<int8_t>();
@@ -100,10 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(r.Id == m.Id && r.transid == m.transid && r.giderkodu == m.giderkodu &&
                 std::memcmp(&r.amount, &m.amount, sizeof r.amount) == 0 && r.islendi == m.islendi,
             "numbers unchanged");
-    require(std::memcmp(r.imgfilename, m.imgfilename, sizeof r.imgfilename) == 0, "image name unchanged");
+    require(std::memcmp(r.imgfilename, m.imgfilename, sizeof r.imgfilename) == 0,
+            "image name unchanged");
     for (char p : r.padding) require(p == 0, "padding zero");
     require(std::memchr(r.groupName, 0, sizeof r.groupName) != nullptr, "group name terminated");
-    require(std::memchr(r.expenseName, 0, sizeof r.expenseName) != nullptr, "expense name terminated");
+    require(std::memchr(r.expenseName, 0, sizeof r.expenseName) != nullptr,
+            "expense name terminated");
 
     // the first match in database order, by plain scans
     std::string group, name, note;

@@ -31,8 +31,7 @@ bool Child::wait(double seconds) {
 
 int Child::exitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
-Child::Child(Child&& other) noexcept
-    : pid(other.pid), status(other.status), exited(other.exited) {
+Child::Child(Child&& other) noexcept : pid(other.pid), status(other.status), exited(other.exited) {
   other.pid = -1;
 }
 

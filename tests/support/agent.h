@@ -31,8 +31,7 @@ std::string agentBinary();
 std::vector<std::string> agentCommand(const std::vector<std::string>& args = {});
 
 // Runs a command line of the agent to its end (at most `seconds`); its output in `out`.
-int runCli(const std::vector<std::string>& args, std::string* out = nullptr,
-           double seconds = 120);
+int runCli(const std::vector<std::string>& args, std::string* out = nullptr, double seconds = 120);
 
 // The agent's control socket when XDG_RUNTIME_DIR is `runDir`.
 std::string controlSocketPath(const std::string& runDir);

@@ -24,10 +24,10 @@ void fixClock(int64_t t) {
 
 std::string pageText(const std::string& cp1254) {
   std::u16string wide;
-  static const char16_t high[32] = {
-      0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
-      0x0152, 0, 0, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
-      0x2122, 0x0161, 0x203A, 0x0153, 0, 0, 0x0178};
+  static const char16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0,      0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0,      0x0178};
   for (unsigned char c : cp1254) {
     char16_t w = c;
     if (c >= 0x80 && c < 0xA0) w = high[c - 0x80];
@@ -45,7 +45,8 @@ std::string pageText(const std::string& cp1254) {
 std::string summaryRow(const std::string& label, const std::string& amount) {
   return "<td align=\"left\"><th class=\"col5\">" + label +
          "</th></td><td align=\"left\"><th class=\"col1\">:</th></td><td align=\"right\"><th "
-         "class=\"col0\">" + amount + "</th></td></tr>";
+         "class=\"col0\">" +
+         amount + "</th></td></tr>";
 }
 
 std::string productRow(const std::string& code, const std::string& name,
@@ -81,7 +82,8 @@ std::vector<std::vector<std::string>> checkPage(const std::string& page) {
   EXPECT_EQ(std::string::npos, page.find('\n'));
   EXPECT_EQ(std::string::npos, page.find('\r'));
   const std::string end = "</th></td></tr></table></body></html>";
-  EXPECT_TRUE(page.size() > end.size() && page.compare(page.size() - end.size(), end.size(), end) == 0)
+  EXPECT_TRUE(page.size() > end.size() &&
+              page.compare(page.size() - end.size(), end.size(), end) == 0)
       << "page end";
   const std::string tableHead = "\xDCR\xDCN SATI\xDELARI</h3></tr>";
   size_t at = page.find(tableHead);
@@ -89,9 +91,9 @@ std::vector<std::vector<std::string>> checkPage(const std::string& page) {
   if (at == std::string::npos) return rows;
   at += tableHead.size();
   const std::string rowStart = "<tr><td><th class=\"col3\">";
-  const char* cellEnds[] = {"</th></td><td><th class=\"col3\">", "</th></td><td><th class=\"col4\">",
-                            "</th></td><td><th class=\"col3\">", "</th></td><td><th class=\"col4\">",
-                            "</th></td></tr>"};
+  const char* cellEnds[] = {
+      "</th></td><td><th class=\"col3\">", "</th></td><td><th class=\"col4\">",
+      "</th></td><td><th class=\"col3\">", "</th></td><td><th class=\"col4\">", "</th></td></tr>"};
   while (page.compare(at, rowStart.size(), rowStart) == 0) {
     at += rowStart.size();
     std::vector<std::string> cells;
@@ -118,8 +120,10 @@ std::vector<ExpenseMove> checkExpenseFile(const std::string& bytes) {
   for (size_t i = 0; i + sizeof(ExpenseMove) <= bytes.size(); i += sizeof(ExpenseMove)) {
     ExpenseMove m;
     std::memcpy(&m, bytes.data() + i, sizeof m);
-    EXPECT_NE(nullptr, std::memchr(m.groupName, 0, sizeof m.groupName)) << "record " << records.size();
-    EXPECT_NE(nullptr, std::memchr(m.expenseName, 0, sizeof m.expenseName)) << "record " << records.size();
+    EXPECT_NE(nullptr, std::memchr(m.groupName, 0, sizeof m.groupName))
+        << "record " << records.size();
+    EXPECT_NE(nullptr, std::memchr(m.expenseName, 0, sizeof m.expenseName))
+        << "record " << records.size();
     for (char p : m.padding) EXPECT_EQ(0, p);
     records.push_back(m);
   }
@@ -141,8 +145,9 @@ void Restaurant::seed(const std::string& rootName, int ftpPort) {
   db->exec(
       "INSERT INTO company.maininfo (compname,compfolder,mustID,raporlamahash) "
       "VALUES ('Köşk','demo',1,'h1')");
-  db->exec("INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (10,'Ayran','ADET'),"
-           "(20,'Künefe','PORS')");
+  db->exec(
+      "INSERT INTO stocks.stckdef (stcode,stname,unit) VALUES (10,'Ayran','ADET'),"
+      "(20,'Künefe','PORS')");
   db->exec(
       "INSERT INTO satislar.shopcharts (transid,ordtyp,cashsum,credsum,ceksum,senetsum,carisum,"
       "ikramsum,isknt,puantaj,toplam,tmstmp) VALUES (1,3,100,25.5,0,0,0,0,0,0,125.5,"
@@ -156,7 +161,8 @@ void Restaurant::seed(const std::string& rootName, int ftpPort) {
   db->exec("INSERT INTO expenses.expenses (code,bcode,name) VALUES (5,1,'Elektrik')");
   db->exec(
       "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
-      "islendi) VALUES (1,100,5,1,250.75,NOW(),CURDATE(),'',0),(2,101,5,1,80,NOW(),CURDATE(),'',0)");
+      "islendi) VALUES "
+      "(1,100,5,1,250.75,NOW(),CURDATE(),'',0),(2,101,5,1,80,NOW(),CURDATE(),'',0)");
 }
 
 void Restaurant::clearRemote() const {
@@ -178,7 +184,8 @@ bool Restaurant::waitForStatement(const std::string& text, double seconds) const
   while (secondsSince(start) < seconds) {
     std::string n = db->scalar(
         "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() AND "
-        "INFO LIKE '%" + text + "%'");
+        "INFO LIKE '%" +
+        text + "%'");
     if (n != "0") return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -1,15 +1,15 @@
 #include "tests/support/servers.h"
 
+#include <arpa/inet.h>
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,7 +97,10 @@ Cleanup& cleanup() {
 }
 
 struct EarlySetup {
-  EarlySetup() { setup(); cleanup(); }
+  EarlySetup() {
+    setup();
+    cleanup();
+  }
 } earlySetup;
 
 std::unique_ptr<sql::Connection> adminConnection(const MariaDb& db) {
@@ -147,7 +150,8 @@ void MariaDb::resume() {
 void MariaDb::stop() {
   if (dir.empty()) return;
   // Also called on the way out of a failed test: a server that will not stop is only noted.
-  if (std::system((quote(sourceDir() + "/tools/mariadb-server") + " stop " + quote(dir)).c_str()) != 0)
+  if (std::system((quote(sourceDir() + "/tools/mariadb-server") + " stop " + quote(dir)).c_str()) !=
+      0)
     std::fprintf(stderr, "could not stop the MariaDB server in %s\n", dir.c_str());
   pid = 0;
 }
@@ -193,11 +197,11 @@ void MariaDb::setRootPassword(const std::string& rootPassword) {
 }
 
 void MariaDb::resetData() const {
-  static const char* tables[] = {
-      "company.maininfo", "stocks.stckdef",   "satislar.shopcharts", "satislar.shpchrtarch",
-      "oturum.orderitems", "oturum.orderitarch", "banks.moves",      "cekler.moves",
-      "kasa.moves",       "expenses.grpb",    "expenses.expenses",   "expenses.moves",
-      "expenses.notes"};
+  static const char* tables[] = {"company.maininfo",     "stocks.stckdef",    "satislar.shopcharts",
+                                 "satislar.shpchrtarch", "oturum.orderitems", "oturum.orderitarch",
+                                 "banks.moves",          "cekler.moves",      "kasa.moves",
+                                 "expenses.grpb",        "expenses.expenses", "expenses.moves",
+                                 "expenses.notes"};
   auto con = adminConnection(*this);
   std::unique_ptr<sql::Statement> stmt(con->createStatement());
   for (const char* t : tables) stmt->execute(std::string("TRUNCATE TABLE ") + t);
@@ -222,11 +226,20 @@ void FtpServer::start(const std::string& startMode, const std::vector<std::strin
   log = root + ".log";
   run("mkdir -p " + quote(root));
   int first = 40000 + (port % 100) * 40;
-  std::vector<std::string> args = {"/usr/bin/python3", sourceDir() + "/tools/ftp-server.py",
-                                   "--root", root, "--address", address,
-                                   "--port", std::to_string(port),
-                                   "--passive", std::to_string(first) + "-" + std::to_string(first + 39),
-                                   "--log", log, "--mode", mode};
+  std::vector<std::string> args = {"/usr/bin/python3",
+                                   sourceDir() + "/tools/ftp-server.py",
+                                   "--root",
+                                   root,
+                                   "--address",
+                                   address,
+                                   "--port",
+                                   std::to_string(port),
+                                   "--passive",
+                                   std::to_string(first) + "-" + std::to_string(first + 39),
+                                   "--log",
+                                   log,
+                                   "--mode",
+                                   mode};
   for (const std::string& f : folders) {
     args.push_back("--folder");
     args.push_back(f);
@@ -306,10 +319,21 @@ void FtpsServer::start(int startLevel) {
                        "/./::::::::::::\n");
   run("rm -f " + quote(db) + " && pure-pw mkdb " + quote(db) + " -f " + quote(users));
   int first = 40000 + (port % 100) * 40;
-  std::vector<std::string> args = {
-      "/usr/sbin/pure-ftpd", "-l", "puredb:" + db, "-S", address + "," + std::to_string(port),
-      "-Y", std::to_string(level), "-2", certificate, "-p",
-      std::to_string(first) + ":" + std::to_string(first + 39), "-E", "-H", "-f", "none"};
+  std::vector<std::string> args = {"/usr/sbin/pure-ftpd",
+                                   "-l",
+                                   "puredb:" + db,
+                                   "-S",
+                                   address + "," + std::to_string(port),
+                                   "-Y",
+                                   std::to_string(level),
+                                   "-2",
+                                   certificate,
+                                   "-p",
+                                   std::to_string(first) + ":" + std::to_string(first + 39),
+                                   "-E",
+                                   "-H",
+                                   "-f",
+                                   "none"};
   pid_t child = ::fork();
   if (child == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);

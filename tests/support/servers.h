@@ -1,6 +1,6 @@
 // Real servers for the tests: a private MariaDB, a pyftpdlib FTP server and
-// a pure-ftpd FTP server with TLS, all on this test program's own loopback address, started on first use and
-// stopped when the program ends. Also the settings file and an error catcher.
+// a pure-ftpd FTP server with TLS, all on this test program's own loopback address, started on
+// first use and stopped when the program ends. Also the settings file and an error catcher.
 #pragma once
 
 #include <map>
@@ -31,8 +31,8 @@ struct MariaDb {
 
   // Starts (or restarts) the server with root's TCP password.
   void start(const std::string& rootPassword = "K_plom_R");
-  void stop();        // clean shutdown
-  void killHard();    // SIGKILL, as a crash would
+  void stop();      // clean shutdown
+  void killHard();  // SIGKILL, as a crash would
   // Starts again on the data the last server left (after stop or killHard).
   void resume();
   bool running() const { return pid > 0; }
@@ -52,12 +52,13 @@ MariaDb& database();
 struct FtpServer {
   std::string address;
   int port = 0;
-  std::string root;   // files land below root/httpdocs/customer_yedek/<folder>
+  std::string root;  // files land below root/httpdocs/customer_yedek/<folder>
   std::string log;
   std::string mode;
   int pid = 0;
 
-  void start(const std::string& mode = "normal", const std::vector<std::string>& folders = {"demo"});
+  void start(const std::string& mode = "normal",
+             const std::vector<std::string>& folders = {"demo"});
   void stop();
   std::string remotePath(const std::string& folder, const std::string& name) const;
   std::string settingValue() const { return address + ":" + std::to_string(port); }

@@ -14,8 +14,8 @@
 //                                      message box on the screen, sorted; presses
 //                                      nothing
 // Exit 0 when the step did what it should, 1 when not, 2 for bad arguments.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -159,7 +159,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::printf(
-      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore |\n"
+      "usage: agent_driver wait-window S | tray | export | count | status | report-now | restore "
+      "|\n"
       "                    close | boxes\n");
   return 2;
 }

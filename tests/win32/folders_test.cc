@@ -57,7 +57,8 @@ TEST(Folders, CreatesOneLevelOnly) {
 }
 
 TEST(Folders, WideFolderNamesWithTurkishLetters) {
-  std::u16string name = utf8ToUtf16(agentRootFolder()) + u"\\\u015Eube \u00C7\u0131kt\u0131lar\u0131";
+  std::u16string name =
+      utf8ToUtf16(agentRootFolder()) + u"\\\u015Eube \u00C7\u0131kt\u0131lar\u0131";
   createFolder(utf8ToUtf16(agentRootFolder()));
   EXPECT_TRUE(createFolder(name));
   DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(name.c_str()));

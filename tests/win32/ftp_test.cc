@@ -4,14 +4,14 @@
 // where nothing listens. Their addresses arrive in the environment; the
 // servers' roots are reachable through drive Z:.
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,8 +113,8 @@ TEST_F(Ftp, EachFailingStepGivesItsCode) {
   EXPECT_EQ(kFtpFolderFailed,
             ftpPutFile(normal, "httpdocs/customer_yedek/nosuchfolder", "a.html", local));
 
-  EXPECT_EQ(kFtpPutFailed,
-            ftpPutFile(normal, "httpdocs/customer_yedek/demo", "a.html", "C:\\upload\\missing.html"));
+  EXPECT_EQ(kFtpPutFailed, ftpPutFile(normal, "httpdocs/customer_yedek/demo", "a.html",
+                                      "C:\\upload\\missing.html"));
   FtpAccount readOnly = normal;
   readOnly.user = readOnly.password = "readonly";
   EXPECT_EQ(kFtpPutFailed, ftpPutFile(readOnly, "httpdocs/customer_yedek/demo", "a.html", local));
@@ -148,19 +148,19 @@ TEST_F(Ftp, OffCannotLogInWhereTheServerWantsTls) {
 TEST_F(Ftp, RequireTrustsWhatTheRootStoreTrusts) {
   std::string local = localFile("require.html", "require");
   FtpOutcome outcome;
-  EXPECT_EQ(kFtpConnectFailed, ftpPutFile(tlsAccount(FtpTls::kRequire),
-                                          "httpdocs/customer_yedek/demo", "require.html", local,
-                                          &outcome));
+  EXPECT_EQ(kFtpConnectFailed,
+            ftpPutFile(tlsAccount(FtpTls::kRequire), "httpdocs/customer_yedek/demo", "require.html",
+                       local, &outcome));
   EXPECT_NE(std::string::npos, outcome.tlsProblem.find("not trusted")) << outcome.tlsProblem;
   EXPECT_FALSE(std::ifstream(remoteFile("demo", "require.html", "KESTRUNE_FTPS_ROOT")).good());
 
   std::string pem = readAll(env("KESTRUNE_FTPS_CERT"));
   BYTE der[8192];
   DWORD size = sizeof der;
-  ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size,
-                                   nullptr, nullptr));
-  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                  CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+  ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr,
+                                   nullptr));
+  HCERTSTORE root =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
   ASSERT_TRUE(root);
   EXPECT_TRUE(CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size,
                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr));

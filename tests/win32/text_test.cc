@@ -15,10 +15,22 @@ namespace {
 
 // "Şişli Köftecisi Ğ İ ı Ç Ö Ü" in UTF-8 and in code page 1254.
 const char kNameUtf8[] =
-    "\xC5\x9E" "i" "\xC5\x9F" "li K" "\xC3\xB6" "ftecisi "
+    "\xC5\x9E"
+    "i"
+    "\xC5\x9F"
+    "li K"
+    "\xC3\xB6"
+    "ftecisi "
     "\xC4\x9E \xC4\xB0 \xC4\xB1 \xC3\x87 \xC3\x96 \xC3\x9C";
-const char16_t kNameUtf16[] = u"\u015Ei\u015Fli K\u00F6ftecisi \u011E \u0130 \u0131 \u00C7 \u00D6 \u00DC";
-const char kNameCp1254[] = "\xDE" "i" "\xFE" "li K" "\xF6" "ftecisi \xD0 \xDD \xFD \xC7 \xD6 \xDC";
+const char16_t kNameUtf16[] =
+    u"\u015Ei\u015Fli K\u00F6ftecisi \u011E \u0130 \u0131 \u00C7 \u00D6 \u00DC";
+const char kNameCp1254[] =
+    "\xDE"
+    "i"
+    "\xFE"
+    "li K"
+    "\xF6"
+    "ftecisi \xD0 \xDD \xFD \xC7 \xD6 \xDC";
 
 TEST(Text, Utf8ToUtf16ByTheSystem) {
   EXPECT_EQ(kNameUtf16, utf8ToUtf16(kNameUtf8));
@@ -29,10 +41,14 @@ TEST(Text, Utf8ToUtf16ByTheSystem) {
 }
 
 TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
-  EXPECT_EQ(u"a\uFFFDb", utf8ToUtf16("a\xFF" "b"));
-  EXPECT_EQ(u"K\u00F6fte\uFFFD", utf8ToUtf16("K\xC3\xB6" "fte\xC3"));  // cut off
-  EXPECT_EQ(u"\uFFFDx", utf8ToUtf16("\xB6x"));                        // lone continuation
-  std::u16string latin5 = utf8ToUtf16("\xDE" "ube");  // already 8-bit text
+  EXPECT_EQ(u"a\uFFFDb", utf8ToUtf16("a\xFF"
+                                     "b"));
+  EXPECT_EQ(u"K\u00F6fte\uFFFD", utf8ToUtf16("K\xC3\xB6"
+                                             "fte\xC3"));  // cut off
+  EXPECT_EQ(u"\uFFFDx", utf8ToUtf16("\xB6x"));             // lone continuation
+  std::u16string latin5 = utf8ToUtf16(
+      "\xDE"
+      "ube");  // already 8-bit text
   EXPECT_EQ(u'\uFFFD', latin5[0]);
   EXPECT_EQ(u"ube", latin5.substr(latin5.size() - 3));
 }
@@ -51,7 +67,10 @@ TEST(TurkishLocale, TurkishNamesFromUtf8ToCodePage1254) {
 
 TEST(TurkishLocale, ConversionStopsBeforeTheBufferLimit) {
   std::u16string title = u"G\u00DCNL\u00DCK SATI\u015E \u00D6ZET\u0130";
-  EXPECT_EQ("G\xDCNL\xDC" "K SATI\xDE \xD6ZET\xDD", utf16ToAnsi(title, 100));
+  EXPECT_EQ(
+      "G\xDCNL\xDC"
+      "K SATI\xDE \xD6ZET\xDD",
+      utf16ToAnsi(title, 100));
   std::u16string longName(80, u'\u015E');
   std::string cell = utf16ToAnsi(longName, 60);
   EXPECT_EQ(std::string(59, '\xDE'), cell);
@@ -91,9 +110,15 @@ TEST(TurkishLocale, WhatIsNoNumberStaysAsItIs) {
 
 TEST(OtherLocale, WesternCodePageAndNumbers) {
   EXPECT_EQ(1252u, GetACP());
-  EXPECT_EQ("K\xF6" "fte ?i?", utf16ToAnsi(u"K\u00F6fte \u015Fi\u015F"));
+  EXPECT_EQ(
+      "K\xF6"
+      "fte ?i?",
+      utf16ToAnsi(u"K\u00F6fte \u015Fi\u015F"));
   // report pages are code page 1254 whatever the system's
-  EXPECT_EQ("K\xF6" "fte \xFEi\xFE \xDD\xD0", utf16ToPageText(u"K\u00F6fte \u015Fi\u015F \u0130\u011E"));
+  EXPECT_EQ(
+      "K\xF6"
+      "fte \xFEi\xFE \xDD\xD0",
+      utf16ToPageText(u"K\u00F6fte \u015Fi\u015F \u0130\u011E"));
   EXPECT_EQ("1,234.50", formatUserNumber("1234.50"));
   EXPECT_EQ("-1,234.50", formatUserNumber("-1234.50"));
 }

@@ -52,8 +52,13 @@ int main() {
   handlers.onCounterRequest = [&] { ++counterRequests; };
   handlers.readStatus = [&] {
     StatusPanel panel;
-    panel.companyName = utf8ToUtf16("\xC3\x96rnek K\xC3\xB6" "fte Salonu Ltd. \xC5\x9E" "ti.");
-    panel.branchName = utf8ToUtf16("Kad\xC4\xB1k\xC3\xB6y \xC5\x9E" "ubesi");
+    panel.companyName = utf8ToUtf16(
+        "\xC3\x96rnek K\xC3\xB6"
+        "fte Salonu Ltd. \xC5\x9E"
+        "ti.");
+    panel.branchName = utf8ToUtf16(
+        "Kad\xC4\xB1k\xC3\xB6y \xC5\x9E"
+        "ubesi");
     panel.branchNo = 12;
     panel.companyFolder = "ornekkofte";
     panel.dailyReportsSent = daily;
@@ -107,20 +112,22 @@ int main() {
   int code = runMainLoop(window);
   for (int i = 0; i < 300 && !schedulerDone; ++i) sleepMillis(50);
   if (!schedulerDone) {
-    std::printf("window_host: FAIL the scheduler's error box still holds it after the loop ended\n");
+    std::printf(
+        "window_host: FAIL the scheduler's error box still holds it after the loop ended\n");
     std::fflush(stdout);
     std::_Exit(1);
   }
   scheduler.join();
 
-  std::printf("window_host: loop ended with %d; export requests %d, exports completed %d, "
-              "counter requests %d, overlapping exports %d\n",
-              code, exportRequests.load(), exportsCompleted.load(), counterRequests.load(),
-              overlapping.load());
+  std::printf(
+      "window_host: loop ended with %d; export requests %d, exports completed %d, "
+      "counter requests %d, overlapping exports %d\n",
+      code, exportRequests.load(), exportsCompleted.load(), counterRequests.load(),
+      overlapping.load());
   std::printf("window_host: tray icon %s while running, %s after WM_DESTROY\n",
               trayWhileRunning ? "shown" : "MISSING", trayIconShown() ? "STILL SHOWN" : "removed");
-  bool ok = selfChecks && code == 0 && exportRequests == 5 && exportsCompleted == 5 && counterRequests == 2 &&
-            overlapping == 0 && trayWhileRunning && !trayIconShown();
+  bool ok = selfChecks && code == 0 && exportRequests == 5 && exportsCompleted == 5 &&
+            counterRequests == 2 && overlapping == 0 && trayWhileRunning && !trayIconShown();
   std::printf("window_host: %s\n", ok ? "PASSED" : "FAILED");
   return ok ? 0 : 1;
 }

@@ -42,9 +42,8 @@ TEST(TrayMenu, ItemsAndIdsInOrder) {
   struct Item {
     UINT id;
     const wchar_t* text;  // null: separator
-  } expected[] = {{104, L"Kestrune"}, {0, nullptr},  {32778, L"Reporting Now"},
-                  {0, nullptr},       {111, L"RESTORE"}, {0, nullptr},
-                  {105, L"Exit Disabled by Melrova"}};
+  } expected[] = {{104, L"Kestrune"}, {0, nullptr}, {32778, L"Reporting Now"},         {0, nullptr},
+                  {111, L"RESTORE"},  {0, nullptr}, {105, L"Exit Disabled by Melrova"}};
   ASSERT_EQ(7, GetMenuItemCount(menu));
   for (int i = 0; i < 7; ++i) {
     UINT state = GetMenuState(menu, i, MF_BYPOSITION);

@@ -4,8 +4,8 @@
 // After restoring the window it creates SYNC-FOLDER\restored and waits for
 // SYNC-FOLDER\screenshot-taken (tools/test-windows takes the screenshot).
 // Exit 0 when every check passed; each check prints one line.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
   check(rect.left == 0 && rect.top == 0 && rect.right == 600 && rect.bottom == 400,
         "window at (0, 0), 600 x 400");
   LONG style = GetWindowLongW(agent, GWL_STYLE);
-  LONG wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  LONG wanted =
+      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   check((style & wanted) == wanted, "pop-up, caption, system menu, sizing frame, min/max boxes");
   check((GetWindowLongW(agent, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0, "application window");
   check(GetClassLongW(agent, GCL_STYLE) == (CS_HREDRAW | CS_VREDRAW), "class redraws on resize");
@@ -136,9 +137,12 @@ int main(int argc, char** argv) {
   PostMessageW(agent, WM_USER + 136, 0, 0);
   check(SendMessageW(agent, WM_USER + 136, 0, 0) == 0, "export request during an export answered");
   std::string exports;
-  check(waitFor([&] { return sendToAgent("status", &exports) == 0 &&
-                             exports.find("Export requests: 5, completed: 5\n") != std::string::npos; },
-                10000),
+  check(waitFor(
+            [&] {
+              return sendToAgent("status", &exports) == 0 &&
+                     exports.find("Export requests: 5, completed: 5\n") != std::string::npos;
+            },
+            10000),
         "five export requests, five exports, one after the other");
   check(SendMessageW(agent, WM_USER + 144, 0, 0) == 0, "counter request (0x490) answered");
   std::string answer;
@@ -156,11 +160,14 @@ int main(int argc, char** argv) {
       10000);
   std::printf("%s", status.c_str());
   check(counted, "status text shows the counters (3 daily, 1 monthly)");
-  check(status.find("Firma: \xC3\x96rnek K\xC3\xB6" "fte Salonu Ltd. \xC5\x9E" "ti.\n") == 0,
+  check(status.find("Firma: \xC3\x96rnek K\xC3\xB6"
+                    "fte Salonu Ltd. \xC5\x9E"
+                    "ti.\n") == 0,
         "status text starts with the company");
 
   PostMessageW(agent, WM_COMMAND, 111, 0);
-  check(waitFor([&] { return IsWindowVisible(agent) != FALSE; }, 10000), "RESTORE shows the window");
+  check(waitFor([&] { return IsWindowVisible(agent) != FALSE; }, 10000),
+        "RESTORE shows the window");
   Sleep(1000);  // let it paint
   HANDLE flag = CreateFileA((sync + "\\restored").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             0, nullptr);

@@ -65,8 +65,7 @@ Options options;
 // Processes
 
 double clockSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 std::string quote(const std::string& s) {
@@ -122,7 +121,7 @@ struct Spawn {
   std::vector<std::string> argv;
   std::map<std::string, std::string> env;  // set in the child
   std::string input = "/dev/null";
-  std::string output;     // a file; empty: a pipe read by the caller
+  std::string output;                // a file; empty: a pipe read by the caller
   std::string errors = "/dev/null";  // appended
 };
 
@@ -201,7 +200,8 @@ void stopEverything() {
   for (Database* db : runningDatabases) {
     if (!db->running) continue;
     // Best effort: this runs on the way out, also after a failure.
-    if (std::system((quote(options.source + "/tools/mariadb-server") + " stop " + quote(db->dir)).c_str()) != 0)
+    if (std::system((quote(options.source + "/tools/mariadb-server") + " stop " + quote(db->dir))
+                        .c_str()) != 0)
       std::fprintf(stderr, "kestrune-bench: could not stop the server in %s\n", db->dir.c_str());
     db->running = false;
   }
@@ -217,9 +217,10 @@ void startDatabase(Database& db) {
 
 // Administration over the server's socket (not measured).
 std::string adminSql(const Database& db, const std::string& statement) {
-  return trimmed(shell("mariadb --no-defaults --batch --skip-column-names "
-                       "--default-character-set=utf8mb4 -S " +
-                       quote(db.dir + "/sock") + " -uroot -e " + quote(statement)));
+  return trimmed(
+      shell("mariadb --no-defaults --batch --skip-column-names "
+            "--default-character-set=utf8mb4 -S " +
+            quote(db.dir + "/sock") + " -uroot -e " + quote(statement)));
 }
 
 struct FtpServer {
@@ -232,10 +233,20 @@ FtpServer startFtp(const std::string& address, const std::string& dir) {
   FtpServer ftp{address, dir + "/ftp", dir + "/ftp.log"};
   int first = 40000 + (kFtpPort % 100) * 40;
   Spawn s;
-  s.argv = {"/usr/bin/python3", options.source + "/tools/ftp-server.py", "--root", ftp.root,
-            "--address", address, "--port", std::to_string(kFtpPort), "--passive",
-            std::to_string(first) + "-" + std::to_string(first + 39), "--log", ftp.log,
-            "--folder", "demo"};
+  s.argv = {"/usr/bin/python3",
+            options.source + "/tools/ftp-server.py",
+            "--root",
+            ftp.root,
+            "--address",
+            address,
+            "--port",
+            std::to_string(kFtpPort),
+            "--passive",
+            std::to_string(first) + "-" + std::to_string(first + 39),
+            "--log",
+            ftp.log,
+            "--folder",
+            "demo"};
   s.errors = dir + "/ftp.err";
   int out = -1;
   ftpPid = spawn(s, &out);
@@ -255,27 +266,42 @@ FtpServer startFtp(const std::string& address, const std::string& dir) {
 // per log-in). Its files are written as "nobody" when run as root.
 void startFtps(const std::string& address, const std::string& dir) {
   std::string root = dir + "/ftps", pem = dir + "/ftps.pem", users = dir + "/ftps.users";
-  std::string id = ::geteuid() == 0 ? "65534:65534" : std::to_string(::geteuid()) + ":" +
-                                                          std::to_string(::getegid());
-  shell("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + id +
-        " " + quote(root) + " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=" +
+  std::string id = ::geteuid() == 0
+                       ? "65534:65534"
+                       : std::to_string(::geteuid()) + ":" + std::to_string(::getegid());
+  shell("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + id + " " +
+        quote(root) +
+        " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "
+        "/CN=" +
         address + " -keyout " + quote(pem) + " -out " + quote(pem + ".crt") +
         " 2>/dev/null && cat " + quote(pem + ".crt") + " >> " + quote(pem));
   std::string hash = trimmed(shell("openssl passwd -6 " + quote(kFtpsPassword)));
-  writeFile(users, std::string(kFtpsUser) + ":" + hash + ":" + id + "::" + root + "/./::::::::::::\n");
+  writeFile(users,
+            std::string(kFtpsUser) + ":" + hash + ":" + id + "::" + root + "/./::::::::::::\n");
   shell("pure-pw mkdb " + quote(dir + "/ftps.pdb") + " -f " + quote(users));
   int first = 40000 + (kFtpsPort % 100) * 40;
   Spawn s;
-  s.argv = {"/usr/sbin/pure-ftpd", "-l", "puredb:" + dir + "/ftps.pdb", "-S",
-            address + "," + std::to_string(kFtpsPort), "-Y", "1", "-2", pem, "-p",
-            std::to_string(first) + ":" + std::to_string(first + 39), "-E", "-H", "-f", "none"};
+  s.argv = {"/usr/sbin/pure-ftpd",
+            "-l",
+            "puredb:" + dir + "/ftps.pdb",
+            "-S",
+            address + "," + std::to_string(kFtpsPort),
+            "-Y",
+            "1",
+            "-2",
+            pem,
+            "-p",
+            std::to_string(first) + ":" + std::to_string(first + 39),
+            "-E",
+            "-H",
+            "-f",
+            "none"};
   s.errors = dir + "/ftps.err";
   ftpsPid = spawn(s);
   // It stays in the foreground; ready when its port answers.
   for (int i = 0; i < 250; ++i) {
     std::string probe = "exec 3<>/dev/tcp/" + address + "/" + std::to_string(kFtpsPort);
-    if (std::system(("bash -c " + quote(probe) + " 2>/dev/null").c_str()) == 0)
-      return;
+    if (std::system(("bash -c " + quote(probe) + " 2>/dev/null").c_str()) == 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   fail("pure-ftpd did not start: " + tail(s.errors, 5));
@@ -289,10 +315,10 @@ struct DataSet {
   std::vector<std::string> generator;  // pos-demo-data.py arguments
   bool fixedClock = false;             // the agent's clock at kSalesNow
   Database db;
-  std::string config;  // XDG_CONFIG_HOME with the agent's settings for this database
+  std::string config;     // XDG_CONFIG_HOME with the agent's settings for this database
   std::string tlsConfig;  // the same, uploading to pure-ftpd over TLS (ftptls=try)
   std::string offConfig;  // the same, uploading to pure-ftpd in plain FTP (ftptls=off)
-  std::string root;    // the agent's local folder
+  std::string root;       // the agent's local folder
 };
 
 struct Samples {
@@ -321,7 +347,7 @@ struct Case {
   std::string rows;
   Samples agent, floorDefault, floorSession;
   long peakKb = 0;
-  std::string scripts;  // prefix of the recorded statements
+  std::string scripts;          // prefix of the recorded statements
   std::string identical = "-";  // rows of both sessions the same
   // Where it uploads: pyftpdlib, or pure-ftpd over TLS or plain (the pair
   // that tells what TLS costs).
@@ -336,7 +362,8 @@ long long salesClock() {
 }
 
 std::map<std::string, std::string> agentEnvironment(const DataSet& d) {
-  return {{"XDG_CONFIG_HOME", d.config}, {"HOME", options.work + "/home"},
+  return {{"XDG_CONFIG_HOME", d.config},
+          {"HOME", options.work + "/home"},
           {"XDG_RUNTIME_DIR", options.work + "/run"}};
 }
 
@@ -385,8 +412,8 @@ AgentRun runAgentCase(Case& c, const std::string& statements = std::string()) {
   int code = waitFor(pid);
   AgentRun run;
   double cpu = 0;
-  if (code != 0 || std::sscanf(text.c_str(), "seconds %lf cpu %lf peak_kb %ld", &run.seconds,
-                               &cpu, &run.peakKb) != 3)
+  if (code != 0 || std::sscanf(text.c_str(), "seconds %lf cpu %lf peak_kb %ld", &run.seconds, &cpu,
+                               &run.peakKb) != 3)
     fail("the agent's " + c.id + " run failed (exit " + std::to_string(code) + "): " + text +
          tail(log, 10));
   size_t slow = text.find(" slow ");
@@ -395,8 +422,17 @@ AgentRun runAgentCase(Case& c, const std::string& statements = std::string()) {
 }
 
 std::vector<std::string> clientCommand(const Database& db) {
-  return {"mariadb", "--no-defaults", "--batch", "--quick", "--default-character-set=utf8mb4",
-          "-h", db.address, "-P", "3306", "-uroot", std::string("-p") + kPassword};
+  return {"mariadb",
+          "--no-defaults",
+          "--batch",
+          "--quick",
+          "--default-character-set=utf8mb4",
+          "-h",
+          db.address,
+          "-P",
+          "3306",
+          "-uroot",
+          std::string("-p") + kPassword};
 }
 
 // The floor: the client runs the script, output to /dev/null. Wall seconds.
@@ -531,9 +567,10 @@ std::string csvField(const std::string& s) {
 }
 
 int usage() {
-  std::fputs("usage: kestrune-bench [--smoke] [--repeats N] [--base A.B.C] [--work DIR] "
-             "[--csv FILE]\n",
-             stderr);
+  std::fputs(
+      "usage: kestrune-bench [--smoke] [--repeats N] [--base A.B.C] [--work DIR] "
+      "[--csv FILE]\n",
+      stderr);
   return 2;
 }
 
@@ -567,27 +604,32 @@ int runBenchmark() {
     d.fixedClock = fixedClock;
     data.push_back(d);
   };
-  dataSet("daily", {"--days", "1", "--now", kSalesNow, "--receipts", std::to_string(dailyReceipts),
-                    "--items", std::to_string(dailyItems), "--expenses", "0", "--notes", "0"},
+  dataSet("daily",
+          {"--days", "1", "--now", kSalesNow, "--receipts", std::to_string(dailyReceipts),
+           "--items", std::to_string(dailyItems), "--expenses", "0", "--notes", "0"},
           true);
-  dataSet("month-small", {"--month", "--now", kSalesNow, "--receipts",
-                          std::to_string(smallReceipts), "--items", std::to_string(smallItems),
-                          "--products", std::to_string(products), "--expenses", "0", "--notes", "0"},
+  dataSet("month-small",
+          {"--month", "--now", kSalesNow, "--receipts", std::to_string(smallReceipts), "--items",
+           std::to_string(smallItems), "--products", std::to_string(products), "--expenses", "0",
+           "--notes", "0"},
           true);
-  dataSet("month-large", {"--month", "--now", kSalesNow, "--receipts",
-                          std::to_string(largeReceipts), "--items", std::to_string(largeItems),
-                          "--products", std::to_string(products), "--expenses", "0", "--notes", "0"},
+  dataSet("month-large",
+          {"--month", "--now", kSalesNow, "--receipts", std::to_string(largeReceipts), "--items",
+           std::to_string(largeItems), "--products", std::to_string(products), "--expenses", "0",
+           "--notes", "0"},
           true);
-  dataSet("export-1x", {"--days", "1", "--receipts", "10", "--expenses", lastYearToo(moves),
-                        "--notes", std::to_string(moves)},
+  dataSet("export-1x",
+          {"--days", "1", "--receipts", "10", "--expenses", lastYearToo(moves), "--notes",
+           std::to_string(moves)},
           false);
-  dataSet("export-2x", {"--days", "1", "--receipts", "10", "--expenses", lastYearToo(2 * moves),
-                        "--notes", std::to_string(2 * moves)},
+  dataSet("export-2x",
+          {"--days", "1", "--receipts", "10", "--expenses", lastYearToo(2 * moves), "--notes",
+           std::to_string(2 * moves)},
           false);
   dataSet("demo", {}, false);
 
-  std::printf("Kestrune benchmark%s: work folder %s\n", smoke ? " (smoke: tiny data, times not judged)" : "",
-              options.work.c_str());
+  std::printf("Kestrune benchmark%s: work folder %s\n",
+              smoke ? " (smoke: tiny data, times not judged)" : "", options.work.c_str());
   std::string ftpAddress = options.base + ".1";
   FtpServer ftp = startFtp(ftpAddress, options.work);
   startFtps(ftpAddress, options.work);
@@ -629,8 +671,10 @@ int runBenchmark() {
     fail("no data set " + name);
   };
   auto yearMoves = [](const DataSet& d) {
-    return std::atoll(adminSql(d.db, "SELECT COUNT(*) FROM expenses.moves "
-                                     "WHERE YEAR(donem) = YEAR(CURRENT_DATE())").c_str());
+    return std::atoll(adminSql(d.db,
+                               "SELECT COUNT(*) FROM expenses.moves "
+                               "WHERE YEAR(donem) = YEAR(CURRENT_DATE())")
+                          .c_str());
   };
   auto notes = [](const DataSet& d) {
     return std::atoll(adminSql(d.db, "SELECT COUNT(*) FROM expenses.notes").c_str());
@@ -727,9 +771,8 @@ int runBenchmark() {
       else if (c.id == "daily-upload-tls" || c.id == "daily-upload-plain")
         c.perRound = 10;
       else if (c.id == "daily" || c.id == "stock-lists" || c.id == "export-1x" ||
-               c.id == "export-1x-tls" || c.id == "export-1x-tls-plain" ||
-               c.id == "export-2x" || c.id == "mark-batch" || c.id == "startup" ||
-               c.id == "daily-demo")
+               c.id == "export-1x-tls" || c.id == "export-1x-tls-plain" || c.id == "export-2x" ||
+               c.id == "mark-batch" || c.id == "startup" || c.id == "daily-demo")
         c.perRound = 3;
     }
   }
@@ -808,20 +851,21 @@ int runBenchmark() {
   }
   size_t w[8] = {};
   for (const Line& l : lines) {
-    const std::string* f[8] = {&l.name, &l.rows, &l.agent, &l.floorDefault, &l.floorSession,
-                               &l.ratioSession, &l.ratioDefault, &l.peak};
+    const std::string* f[8] = {&l.name,         &l.rows,         &l.agent,        &l.floorDefault,
+                               &l.floorSession, &l.ratioSession, &l.ratioDefault, &l.peak};
     for (int i = 0; i < 8; ++i) w[i] = std::max(w[i], f[i]->size());
   }
-  std::printf("\nMedians of %d round%s (cases under a second: three runs a round; connection per\n"
-              "row: at most three rounds; repeated uploads: one run). ratio = agent / floor with the\n"
-              "agent's session settings,\n"
-              "ratio (default) = agent / floor in the server's default session, both the medians\n"
-              "of the runs' own ratios.\n\n",
-              repeats, repeats == 1 ? "" : "s");
+  std::printf(
+      "\nMedians of %d round%s (cases under a second: three runs a round; connection per\n"
+      "row: at most three rounds; repeated uploads: one run). ratio = agent / floor with the\n"
+      "agent's session settings,\n"
+      "ratio (default) = agent / floor in the server's default session, both the medians\n"
+      "of the runs' own ratios.\n\n",
+      repeats, repeats == 1 ? "" : "s");
   for (size_t n = 0; n < lines.size(); ++n) {
     const Line& l = lines[n];
-    const std::string* f[8] = {&l.name, &l.rows, &l.agent, &l.floorDefault, &l.floorSession,
-                               &l.ratioSession, &l.ratioDefault, &l.peak};
+    const std::string* f[8] = {&l.name,         &l.rows,         &l.agent,        &l.floorDefault,
+                               &l.floorSession, &l.ratioSession, &l.ratioDefault, &l.peak};
     std::string row = "|";
     for (int i = 0; i < 8; ++i) {
       std::string cell = *f[i];
@@ -831,12 +875,14 @@ int runBenchmark() {
     std::printf("%s\n", row.c_str());
     if (n == 0) {
       std::string rule = "|";
-      for (int i = 0; i < 8; ++i) rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
+      for (int i = 0; i < 8; ++i)
+        rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
       std::printf("%s\n", rule.c_str());
     }
   }
-  std::printf("\nThe client alone (start, connect, SELECT 1, exit) takes %.3f s, part of every floor.\n",
-              clientAlone.median());
+  std::printf(
+      "\nThe client alone (start, connect, SELECT 1, exit) takes %.3f s, part of every floor.\n",
+      clientAlone.median());
   for (const Case& c : cases)
     if (c.identical != "-")
       std::printf("Rows of %s (%s) the same in both sessions: %s\n", c.label.c_str(),
@@ -849,8 +895,8 @@ int runBenchmark() {
   for (size_t n = 1; n < lines.size(); ++n) {
     const Line& l = lines[n];
     out << csvField(l.name) << ',' << csvField(l.rows) << ',' << l.agent << ',' << l.floorDefault
-        << ',' << l.floorSession << ',' << l.ratioSession << ',' << l.ratioDefault << ','
-        << l.peak << ',' << cases[n - 1].agent.values.size() << '\n';
+        << ',' << l.floorSession << ',' << l.ratioSession << ',' << l.ratioDefault << ',' << l.peak
+        << ',' << cases[n - 1].agent.values.size() << '\n';
   }
   writeFile(csv, out.str());
   std::printf("CSV: %s\n", csv.c_str());
@@ -877,9 +923,9 @@ int runBenchmark() {
   double growth = pairedRatio(find("export-2x").agent, find("export-1x").agent);
   double marking = pairedRatio(find("mark-per-row").agent, find("mark-batch").agent);
   std::printf("\nTargets\n");
-  std::printf("  daily report <= 1.3x the floor:           %.2fx (%.2fx the default-session floor)  %s\n",
-              dailyRatio, pairedRatio(daily.agent, daily.floorDefault),
-              verdict(dailyRatio <= 1.3));
+  std::printf(
+      "  daily report <= 1.3x the floor:           %.2fx (%.2fx the default-session floor)  %s\n",
+      dailyRatio, pairedRatio(daily.agent, daily.floorDefault), verdict(dailyRatio <= 1.3));
   // Both to the same pure-ftpd, so that only TLS differs. The daily runs'
   // own difference scatters with their database reads by more than TLS
   // costs; the uploads of the same document alone tell it.
@@ -890,16 +936,18 @@ int runBenchmark() {
   double uploadTls = find("daily-upload-tls").agent.median();
   double uploadPlain = find("daily-upload-plain").agent.median();
   double tlsChange = (uploadTls - uploadPlain) / dailyFloors.median();
-  std::printf("  TLS changes the daily ratio by <= 0.1:    %+.3f (upload %.1f ms over TLS, %.1f ms "
-              "plain, daily floor %.3f s; whole runs: %+.3f)  %s\n",
-              tlsChange, uploadTls * 1000, uploadPlain * 1000, dailyFloors.median(),
-              pairedRatioChange(tls, tlsTwin), verdict(tlsChange <= 0.1));
-  std::printf("  monthly report <= 1.3x the floor:         %.2fx (%.2fx the default-session floor)  %s\n",
-              monthlyRatio, pairedRatio(monthly.agent, monthly.floorDefault),
-              verdict(monthlyRatio <= 1.3));
-  std::printf("  monthly peak RSS <= 64 MB and flat:       %.1f MB at %s items, %.1f MB at %s  %s\n",
-              peakMb, grouped(largeItems).c_str(), smallPeakMb, grouped(smallItems).c_str(),
-              verdict(peakMb <= 64 && peakMb <= smallPeakMb * 1.1 + 1));
+  std::printf(
+      "  TLS changes the daily ratio by <= 0.1:    %+.3f (upload %.1f ms over TLS, %.1f ms "
+      "plain, daily floor %.3f s; whole runs: %+.3f)  %s\n",
+      tlsChange, uploadTls * 1000, uploadPlain * 1000, dailyFloors.median(),
+      pairedRatioChange(tls, tlsTwin), verdict(tlsChange <= 0.1));
+  std::printf(
+      "  monthly report <= 1.3x the floor:         %.2fx (%.2fx the default-session floor)  %s\n",
+      monthlyRatio, pairedRatio(monthly.agent, monthly.floorDefault), verdict(monthlyRatio <= 1.3));
+  std::printf(
+      "  monthly peak RSS <= 64 MB and flat:       %.1f MB at %s items, %.1f MB at %s  %s\n",
+      peakMb, grouped(largeItems).c_str(), smallPeakMb, grouped(smallItems).c_str(),
+      verdict(peakMb <= 64 && peakMb <= smallPeakMb * 1.1 + 1));
   std::printf("  export, twice the data <= 2.2x the time:  %.2fx  %s\n", growth,
               verdict(growth <= 2.2));
   std::printf("  marking >= 10x faster than per-row connections: %.1fx  %s\n", marking,
@@ -914,9 +962,10 @@ int runBenchmark() {
   std::printf("  31 closed days <= 31 daily runs + 1 s:    %.3f s against %.3f s  %s\n", catchUp,
               31 * dailyDemo + 1, verdict(catchUp <= 31 * dailyDemo + 1));
   const Case& lists = find("stock-lists");
-  std::printf("  stock lists read again by each report run: %.3f s, %s products (%.2fx its floor)\n",
-              lists.agent.median(), grouped(products).c_str(),
-              pairedRatio(lists.agent, lists.floorSession));
+  std::printf(
+      "  stock lists read again by each report run: %.3f s, %s products (%.2fx its floor)\n",
+      lists.agent.median(), grouped(products).c_str(),
+      pairedRatio(lists.agent, lists.floorSession));
   return identical ? 0 : 1;
 }
 

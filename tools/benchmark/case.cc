@@ -43,14 +43,14 @@
 
 #include "app/app_state.h"
 #include "app/closed_reports.h"
+#include "app/export_run.h"
+#include "app/report_runs.h"
 #include "db/expenses.h"
 #include "db/query.h"
 #include "periods/period.h"
 #include "platform/clock.h"
-#include "transfer/upload.h"
 #include "platform/errors.h"
-#include "app/report_runs.h"
-#include "app/export_run.h"
+#include "transfer/upload.h"
 
 using namespace kestrune;
 
@@ -86,9 +86,10 @@ struct StatementScripts {
 };
 
 int usage() {
-  std::fputs("usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
-             "stock-lists|daily-upload [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
-             stderr);
+  std::fputs(
+      "usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
+      "stock-lists|daily-upload [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
+      stderr);
   return 2;
 }
 
@@ -110,8 +111,9 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" && job != "mark-batch" &&
-      job != "mark-per-row" && job != "uploads" && job != "stock-lists" && job != "daily-upload")
+  if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" &&
+      job != "mark-batch" && job != "mark-per-row" && job != "uploads" && job != "stock-lists" &&
+      job != "daily-upload")
     return usage();
 
   std::atomic<int> errors{0};
@@ -133,10 +135,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<StatementScripts> scripts;
   if (!statements.empty()) {
     scripts.reset(new StatementScripts(statements));
-    setStatementObserver([&scripts](const char* schema, const char* setup,
-                                    const std::string& statement) {
-      scripts->add(schema, setup, statement);
-    });
+    setStatementObserver(
+        [&scripts](const char* schema, const char* setup, const std::string& statement) {
+          scripts->add(schema, setup, statement);
+        });
   }
 
   std::string file = app.folders.salesFolder + "/uploads.html";

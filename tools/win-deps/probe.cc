@@ -93,9 +93,9 @@ const double kSmallAmount = -0.01;
 void checkValues(sql::Connection& con) {
   std::unique_ptr<sql::Statement> stmt(con.createStatement());
   stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
-  std::unique_ptr<sql::ResultSet> res(stmt->executeQuery(
-      "SELECT id, name, CHAR_LENGTH(name), small, big, ubig, amount, at, gone "
-      "FROM t ORDER BY id"));
+  std::unique_ptr<sql::ResultSet> res(
+      stmt->executeQuery("SELECT id, name, CHAR_LENGTH(name), small, big, ubig, amount, at, gone "
+                         "FROM t ORDER BY id"));
   int rows = 0;
   while (res->next()) {
     ++rows;
@@ -106,15 +106,18 @@ void checkValues(sql::Connection& con) {
     if (id == 1) {
       expectEqual(row + "INT min", res->getInt(4), std::numeric_limits<int32_t>::min());
       expectEqual(row + "BIGINT min", res->getInt64(5), std::numeric_limits<int64_t>::min());
-      expectText(row + "BIGINT min as text", res->getString(5).asStdString(), "-9223372036854775808");
+      expectText(row + "BIGINT min as text", res->getString(5).asStdString(),
+                 "-9223372036854775808");
       expectEqual(row + "BIGINT UNSIGNED 0", res->getUInt64(6), uint64_t{0});
       expectEqual(row + "DOUBLE", static_cast<double>(res->getDouble(7)), kSmallAmount);
       expectText(row + "DATETIME", res->getString(8).asStdString(), "2000-01-01 00:00:00");
     } else {
       expectEqual(row + "INT max", res->getInt(4), std::numeric_limits<int32_t>::max());
       expectEqual(row + "BIGINT max", res->getInt64(5), std::numeric_limits<int64_t>::max());
-      expectText(row + "BIGINT max as text", res->getString(5).asStdString(), "9223372036854775807");
-      expectEqual(row + "BIGINT UNSIGNED max", res->getUInt64(6), std::numeric_limits<uint64_t>::max());
+      expectText(row + "BIGINT max as text", res->getString(5).asStdString(),
+                 "9223372036854775807");
+      expectEqual(row + "BIGINT UNSIGNED max", res->getUInt64(6),
+                  std::numeric_limits<uint64_t>::max());
       expectEqual(row + "DOUBLE", static_cast<double>(res->getDouble(7)), kAmount);
       expectText(row + "DOUBLE as text", res->getString(7).asStdString(), "1234567.89");
       expectText(row + "DATETIME", res->getString(8).asStdString(), "2024-02-29 23:59:59");
@@ -167,7 +170,8 @@ void checkPluginLogin(sql::Connection& con, const std::string& url) {
   res->next();
   if (res->getInt(1) == 0) stmt->execute("INSTALL SONAME 'auth_ed25519'");
   stmt->execute(
-      "CREATE OR REPLACE USER 'probe_ed25519'@'%' IDENTIFIED VIA ed25519 USING PASSWORD('Ed_25519')");
+      "CREATE OR REPLACE USER 'probe_ed25519'@'%' IDENTIFIED VIA ed25519 USING "
+      "PASSWORD('Ed_25519')");
   std::string outcome;
   try {
     std::unique_ptr<sql::Connection> other(connect(url, "Ed_25519", nullptr, 0, "probe_ed25519"));
@@ -196,10 +200,11 @@ int main(int argc, char** argv) {
   try {
     std::unique_ptr<sql::Connection> con(connect(url, password));
     sql::DatabaseMetaData* meta = con->getMetaData();  // owned by the connection
-    check(true, "connect " + url, "server " + meta->getDatabaseProductVersion().asStdString() +
-                                      ", connector " + std::to_string(meta->getDriverMajorVersion()) +
-                                      "." + std::to_string(meta->getDriverMinorVersion()) + "." +
-                                      std::to_string(meta->getDriverPatchVersion()));
+    check(true, "connect " + url,
+          "server " + meta->getDatabaseProductVersion().asStdString() + ", connector " +
+              std::to_string(meta->getDriverMajorVersion()) + "." +
+              std::to_string(meta->getDriverMinorVersion()) + "." +
+              std::to_string(meta->getDriverPatchVersion()));
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
     stmt->execute("CREATE DATABASE IF NOT EXISTS kestrune_probe CHARACTER SET utf8mb4");
     con->setSchema("kestrune_probe");
@@ -209,8 +214,12 @@ int main(int argc, char** argv) {
         "big BIGINT, ubig BIGINT UNSIGNED, amount DOUBLE, at DATETIME, gone VARCHAR(10) NULL)");
     int inserted = stmt->executeUpdate(
         "INSERT INTO t VALUES "
-        "(1, '" + kTurkish + "', -2147483648, -9223372036854775808, 0, -0.01, '2000-01-01 00:00:00', NULL), "
-        "(2, '" + kTurkish + "', 2147483647, 9223372036854775807, 18446744073709551615, 1234567.89, "
+        "(1, '" +
+        kTurkish +
+        "', -2147483648, -9223372036854775808, 0, -0.01, '2000-01-01 00:00:00', NULL), "
+        "(2, '" +
+        kTurkish +
+        "', 2147483647, 9223372036854775807, 18446744073709551615, 1234567.89, "
         "'2024-02-29 23:59:59', NULL)");
     expectEqual("rows inserted", inserted, 2);
     checkValues(*con);
@@ -233,7 +242,8 @@ int main(int argc, char** argv) {
   // applied to some other option.
   std::string outcome = "connected";
   try {
-    std::unique_ptr<sql::Connection> con(connect(url, password, "OPT_SSL_MODE", sql::SSL_MODE_REQUIRED));
+    std::unique_ptr<sql::Connection> con(
+        connect(url, password, "OPT_SSL_MODE", sql::SSL_MODE_REQUIRED));
   } catch (const sql::SQLUnsupportedOptionException& e) {
     outcome = std::string("unsupported option ") + e.getConnectionOption() + ": " + e.what();
   } catch (const sql::SQLException& e) {
