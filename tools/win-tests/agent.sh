@@ -158,7 +158,7 @@ agent_group() {
     same_files "$remote/gider.dat" "$agent_remote_linux/gider.dat"
   # The closed month passes a million: Wine 8 groups only the last three
   # digits (1240.460,00, where Windows and Linux write 1.240.460,00; see
-  # tests/win32/text_test.cc), so it is compared without the dots.
+  # tests/platform/win32/text_test.cc), so it is compared without the dots.
   local closed_month
   closed_month=${agent_hash}_aylik_$(date -d "${agent_moment:0:8}01 -1 month" +%Y%m).html
   check "the same files on both FTP servers (reports, gider.dat, images)" \

@@ -26,7 +26,7 @@
 
 #include "platform/win32/window-win32.h"
 #include "platform/window.h"
-#include "tests/win32/wait.h"
+#include "tests/platform/win32/wait.h"
 
 using namespace kestrune;
 

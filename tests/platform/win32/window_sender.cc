@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/window.h"
-#include "tests/win32/wait.h"
+#include "tests/platform/win32/wait.h"
 
 using namespace kestrune;
 

@@ -1,6 +1,6 @@
 # Kestrune-setup.exe (target `installer`, part of the default build): the
 # stripped Kestrune.exe packed by makensis (Debian's nsis) with
-# tools/win-installer/kestrune.nsi. Skipped, with a note, without makensis.
+# packaging/kestrune.nsi. Skipped, with a note, without makensis.
 
 find_program(KESTRUNE_MAKENSIS makensis)
 if(NOT KESTRUNE_MAKENSIS)
@@ -8,7 +8,7 @@ if(NOT KESTRUNE_MAKENSIS)
   return()
 endif()
 
-set(_script ${CMAKE_CURRENT_SOURCE_DIR}/tools/win-installer/kestrune.nsi)
+set(_script ${CMAKE_CURRENT_SOURCE_DIR}/packaging/kestrune.nsi)
 set(_icon ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/kestrune.ico)
 set(_staged ${CMAKE_CURRENT_BINARY_DIR}/installer/Kestrune.exe)
 set(_setup ${CMAKE_CURRENT_BINARY_DIR}/Kestrune-setup.exe)

@@ -11,7 +11,7 @@
 
 #include "platform/errors.h"
 #include "platform/win32/errors-win32.h"
-#include "tests/win32/wait.h"
+#include "tests/platform/win32/wait.h"
 
 namespace kestrune {
 namespace {

@@ -21,7 +21,7 @@ string(TIMESTAMP KESTRUNE_RELEASE_STAMP "%a, %d %b %Y %H:%M:%S +0000" UTC)
 install(TARGETS kestrune RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(KESTRUNE_INSTALLED_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}/kestrune)
-configure_file(tools/systemd/kestrune.service.in ${_gen}/kestrune.service @ONLY)
+configure_file(packaging/kestrune.service.in ${_gen}/kestrune.service @ONLY)
 # Not CMAKE_INSTALL_LIBDIR: user units live in lib/, whatever the architecture.
 install(FILES ${_gen}/kestrune.service DESTINATION lib/systemd/user)
 
@@ -42,7 +42,7 @@ foreach(_file kestrune.1 changelog)
 endforeach()
 add_custom_target(package-documents ALL DEPENDS ${_gen}/kestrune.1.gz ${_gen}/changelog.gz)
 install(FILES ${_gen}/kestrune.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md doc/Melrova.ini doc/copyright ${_gen}/changelog.gz
+install(FILES README.md doc/Melrova.ini packaging/copyright ${_gen}/changelog.gz
         DESTINATION ${_docdir})
 
 set(CPACK_GENERATOR DEB)
