@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/setup.h"
+#include "platform/control.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/log.h"
@@ -13,80 +14,85 @@ namespace kestrune {
 
 namespace {
 
-void readStockLists(AppState& app) {
+void readStockLists(ReportRunsData& reports) {
+  SalesData& sales = reports.sales;
   std::vector<StockDefinition> byCode, byName;
   // Room for the lists they replace: the lists of an unchanged menu grow
   // without a copy, and memory takes two sets of lists at most.
-  byCode.reserve(app.sales.stockByCode.size());
-  byName.reserve(app.sales.stockByName.size());
-  bool ok = readStockDefinitionsByCode(app.sales.connection, byCode) >= 0;
-  ok = readStockDefinitionsByName(app.sales.connection, byName) >= 0 && ok;
+  byCode.reserve(sales.stockByCode.size());
+  byName.reserve(sales.stockByName.size());
+  bool ok = readStockDefinitionsByCode(sales.connection, byCode) >= 0;
+  ok = readStockDefinitionsByName(sales.connection, byName) >= 0 && ok;
   // A failed read replaces only lists that never came whole: start-up keeps
   // what arrived, as it always did.
-  if (ok || app.salesDataMissing) {
-    app.sales.stockByCode = std::move(byCode);
-    app.sales.stockByName = std::move(byName);
+  if (ok || reports.stockListsMissing) {
+    sales.stockByCode = std::move(byCode);
+    sales.stockByName = std::move(byName);
   }
-  if (ok) app.salesDataMissing = false;
+  if (ok) reports.stockListsMissing = false;
 }
 
 }  // namespace
 
 void openAgentData(AppState& app) {
-  initReportFolders(app.folders);
-  if (!app.folders.rootFolder.empty())
-    openLog(app.folders.rootFolder + kPathSeparator + "kestrune.log");
+  SharedState& shared = app.shared;
+  initReportFolders(shared.folders);
+  if (!shared.folders.rootFolder.empty())
+    openLog(shared.folders.rootFolder + kPathSeparator + "kestrune.log");
   // Said before the database errors that a wrong setting would cause.
   reportSettingsFindings();
   checkUploadSettings();
-  openConnection(app.companyConnection);
-  openConnection(app.sales.connection);
-  openConnection(app.expenses.connection);
+  openConnection(shared.company.connection);
+  openConnection(app.reports.sales.connection);
+  openConnection(app.exports.expenses.connection);
   CompanyInfo company;
-  bool companyRead = readCompany(app.companyConnection, company) == 1;
+  bool companyRead = readCompany(shared.company.connection, company) == 1;
   {
-    std::lock_guard<std::mutex> lock(app.companyMutex);
-    app.company = std::move(company);
-    app.companyMissing = !companyRead;
+    std::lock_guard<std::mutex> lock(shared.company.mutex);
+    shared.company.record = std::move(company);
+    shared.company.missing = !companyRead;
   }
-  readStockLists(app);
-  app.expenseConnectionMissing = !app.expenses.connection.connection;
+  readStockLists(app.reports);
+  noteDatabaseAnswer(shared, app.reports.sales.connection);
+  app.exports.connectionMissing = !app.exports.expenses.connection.connection;
   std::string line = "start-up: kestrune " KESTRUNE_VERSION ", ";
-  line += companyRead ? "company folder \"" + companyRecord(app).compfolder + "\""
+  line += companyRead ? "company folder \"" + companyRecord(shared).compfolder + "\""
                       : "company record not read";
-  line += ", " + std::to_string(app.sales.stockByName.size()) + " products";
-  if (app.salesDataMissing) line += " (product lists not read)";
+  line += ", " + std::to_string(app.reports.sales.stockByName.size()) + " products";
+  if (app.reports.stockListsMissing) line += " (product lists not read)";
   logLine(line);
 }
 
-bool refreshCompany(AppState& app) {
-  std::lock_guard<std::mutex> refresh(app.refreshMutex);
+bool refreshCompany(SharedState& shared) {
+  CompanyStore& store = shared.company;
+  std::lock_guard<std::mutex> refresh(store.refreshMutex);
   bool known = false;
   {
-    std::lock_guard<std::mutex> lock(app.companyMutex);
-    known = !app.companyMissing;
-    if (known && !app.company.compfolder.empty()) return true;
+    std::lock_guard<std::mutex> lock(store.mutex);
+    known = !store.missing;
+    if (known && !store.record.compfolder.empty()) return true;
   }
-  // The connection is used by this function only, under refreshMutex.
-  if (!app.companyConnection.connection) openConnection(app.companyConnection);
+  if (!store.connection.connection) openConnection(store.connection);
   CompanyInfo company;
-  if (readCompany(app.companyConnection, company) != 1) return known;
-  std::lock_guard<std::mutex> lock(app.companyMutex);
-  app.company = std::move(company);
-  app.companyMissing = false;
+  bool read = readCompany(store.connection, company) == 1;
+  noteDatabaseAnswer(shared, store.connection);
+  if (!read) return known;
+  std::lock_guard<std::mutex> lock(store.mutex);
+  store.record = std::move(company);
+  store.missing = false;
   return true;
 }
 
-bool refreshSalesData(AppState& app) {
-  if (!app.sales.connection.connection) openConnection(app.sales.connection);
-  readStockLists(app);
-  return !app.salesDataMissing;
+bool refreshStockLists(ReportRunsData& reports) {
+  if (!reports.sales.connection.connection) openConnection(reports.sales.connection);
+  readStockLists(reports);
+  return !reports.stockListsMissing;
 }
 
-void refreshExpenseConnection(AppState& app) {
-  if (!app.expenseConnectionMissing) return;
-  openConnection(app.expenses.connection);
-  app.expenseConnectionMissing = !app.expenses.connection.connection;
+void refreshExpenseConnection(ExportData& exports) {
+  if (!exports.connectionMissing) return;
+  openConnection(exports.expenses.connection);
+  exports.connectionMissing = !exports.expenses.connection.connection;
 }
 
 bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome) {
@@ -99,9 +105,21 @@ bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome) {
   return false;
 }
 
-CompanyInfo companyRecord(const AppState& app) {
-  std::lock_guard<std::mutex> lock(app.companyMutex);
-  return app.company;
+CompanyInfo companyRecord(const SharedState& shared) {
+  std::lock_guard<std::mutex> lock(shared.company.mutex);
+  return shared.company.record;
+}
+
+int uploadForRun(SharedState& shared, const std::string& remoteName, const std::string& localPath,
+                 const CompanyInfo& company) {
+  int result = uploadFile(remoteName, localPath, company);
+  shared.status.lastUploadResult = result;
+  if (result == kFtpFolderFailed || result == kFtpPutFailed) refreshStatus();
+  return result;
+}
+
+void noteDatabaseAnswer(SharedState& shared, const DatabaseConnection& connection) {
+  if (connection.serverAnswered >= 0) shared.status.databaseAnswered = connection.serverAnswered;
 }
 
 }  // namespace kestrune

@@ -1,5 +1,8 @@
-// The agent's one application object: connections, master data, the sales
-// and expense data, the folders and the counters the status panel shows.
+// The agent's state, split by who may touch it: the report runs' data (their
+// thread only), the export's data (its thread only), and what every thread
+// shares (fixed after start-up, atomic, or under its mutex). A run function
+// takes its own part and the shared one; the status panel and the control
+// socket read only the shared one.
 #pragma once
 
 #include <atomic>
@@ -14,7 +17,6 @@
 #include "db/connection.h"
 #include "db/expenses.h"
 #include "db/sales.h"
-#include "platform/window.h"
 #include "reports/folders.h"
 
 namespace kestrune {
@@ -32,18 +34,21 @@ struct RunOutcome {
 
 enum class RunKind { Daily, Monthly, Export };
 
-struct AppState {
-  DatabaseConnection companyConnection;
-  // Written by start-up, and again by a run when start-up could not read it
-  // or while it names no folder; other threads take a copy with companyRecord().
-  CompanyInfo company;
-  ExpenseStore expenses;
-  SalesData sales;
-  ReportFolders folders;
-  WindowHandle mainWindow = nullptr;
+// The company record. Read at start-up, and again by a run while start-up
+// could not read it or while it names no folder; any thread.
+struct CompanyStore {
+  // Guards record and missing; never held across database work or an error
+  // (the status panel takes it from the window's thread).
+  mutable std::mutex mutex;
+  CompanyInfo record;
+  bool missing = false;
+  // One re-read at a time; guards connection.
+  std::mutex refreshMutex;
+  DatabaseConnection connection;
+};
 
-  // Written by the scheduler thread or the request loop, read by the status
-  // panel at any time.
+// The counters and the health the status panel shows, written by any thread.
+struct AgentStatus {
   std::atomic<int32_t> exportRequests{0};
   std::atomic<int32_t> exportsCompleted{0};
   std::atomic<int32_t> counterRequests{0};
@@ -52,36 +57,51 @@ struct AppState {
   std::atomic<int32_t> monthlyReportsSent{0};
   // Exports whose gider.dat reached the server (exportsCompleted counts every run).
   std::atomic<int32_t> exportsUploaded{0};
-
-  // The agent is ending: a run in progress stops at its next step (nothing
-  // more is read, written, sent, marked or counted).
-  std::atomic<bool> ending{false};
-  // Threads of the agent's work (the scheduler, an export) not finished yet;
-  // the agent's end waits a few seconds for them, not for their reads.
-  std::atomic<int> workThreads{0};
-
-  // What start-up could not read because the server was away (or refused
-  // both passwords) is read again by the next run, so that the agent comes
-  // right without a restart once the server is back.
-  // companyMutex is never held across database work or an error: the status
-  // panel takes it from the window's thread.
-  mutable std::mutex companyMutex;  // guards company and companyMissing
-  std::mutex refreshMutex;          // one re-read of the company record at a time
-  bool companyMissing = false;
-  // No whole read of the stock lists yet; the report runs' thread only.
-  bool salesDataMissing = true;
-  bool expenseConnectionMissing = false;  // the export's thread only
-
-  // The closed periods delivered, read from the state file by the first
-  // delivery of the process; the thread of the report runs only.
-  bool closedStateLoaded = false;
-  ClosedState closedState;
+  // Whether the servers answered the last statement / upload (see AgentHealth).
+  std::atomic<int> databaseAnswered{-1};
+  std::atomic<int> lastUploadResult{0};
 
   mutable std::mutex healthMutex;  // guards health
   AgentHealth health;
+};
 
-  // Daily reports asked for now, run by the scheduler's thread.
+// What every thread shares.
+struct SharedState {
+  ReportFolders folders;  // fixed after start-up
+  CompanyStore company;
+  AgentStatus status;
+  // The agent is ending: a run in progress stops at its next step (nothing
+  // more is read, written, sent, marked or counted).
+  std::atomic<bool> ending{false};
+};
+
+// The report runs' thread only: the sales data with its connection and stock
+// lists, and what the delivery of closed periods keeps.
+struct ReportRunsData {
+  SalesData sales;
+  // No whole read of the stock lists yet.
+  bool stockListsMissing = true;
+  // The closed periods delivered, read from the state file by the first
+  // delivery of the process.
+  bool closedStateLoaded = false;
+  ClosedState closedState;
+};
+
+// The export's thread only.
+struct ExportData {
+  ExpenseStore expenses;
+  bool connectionMissing = false;
+};
+
+struct AppState {
+  SharedState shared;
+  ReportRunsData reports;
+  ExportData exports;
+  // Daily reports asked for now (its own mutex), run by the scheduler's thread.
   ReportRequests reportNow;
+  // Threads of the agent's work (the scheduler, an export) not finished yet;
+  // the agent's end waits a few seconds for them, not for their reads.
+  std::atomic<int> workThreads{0};
 };
 
 // Start-up's data: the folders, the three connections (company, sales,
@@ -93,17 +113,16 @@ void openAgentData(AppState& app);
 // none) when start-up could not, and while the record names no folder, so
 // that uploads resume once it has one. Any thread. True when the company
 // record is known: read at start-up or later.
-bool refreshCompany(AppState& app);
+bool refreshCompany(SharedState& shared);
 // Reads both stock lists again, with the statements of start-up, so that a
 // product added to the menu is in the next report; opens the sales
 // connection again first when start-up could not. A whole read replaces the
 // lists; after a failed one the lists from the last whole read stay (never a
-// partial read over good lists). The thread of the report runs only. True
-// when the lists come from a whole read, now or before.
-bool refreshSalesData(AppState& app);
-// Opens the expense connection again when start-up could not; the thread of
-// the export only.
-void refreshExpenseConnection(AppState& app);
+// partial read over good lists). True when the lists come from a whole read,
+// now or before.
+bool refreshStockLists(ReportRunsData& reports);
+// Opens the expense connection again when start-up could not.
+void refreshExpenseConnection(ExportData& exports);
 
 // Whether the company record names the restaurant's folder on the server.
 // When not, shows so (a run calls it once) and sets outcome.reason: the run's
@@ -111,6 +130,14 @@ void refreshExpenseConnection(AppState& app);
 bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 
 // A copy of the company record, safe from any thread.
-CompanyInfo companyRecord(const AppState& app);
+CompanyInfo companyRecord(const SharedState& shared);
+
+// An upload of a run: transfer/upload's uploadFile, whose result the status
+// keeps (and the panel repaints after a failed folder or transfer).
+int uploadForRun(SharedState& shared, const std::string& remoteName, const std::string& localPath,
+                 const CompanyInfo& company);
+
+// After a run's reads: whether the database server answered them.
+void noteDatabaseAnswer(SharedState& shared, const DatabaseConnection& connection);
 
 }  // namespace kestrune

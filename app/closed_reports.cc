@@ -50,17 +50,17 @@ bool closedReportsOn() {
          std::strcmp(value, "0") != 0;
 }
 
-std::string statePath(const AppState& app) {
-  return app.folders.rootFolder + kPathSeparator + kStateFileName;
+std::string statePath(const SharedState& shared) {
+  return shared.folders.rootFolder + kPathSeparator + kStateFileName;
 }
 
 // Reads the state file once per process. A missing file is a first start; an
 // unreadable or corrupt one is reported (once: the state is kept in memory
 // from then on) and taken as a first start too.
-void loadState(AppState& app) {
-  app.closedStateLoaded = true;
-  app.closedState = ClosedState();
-  std::string path = statePath(app);
+void loadState(ReportRunsData& reports, const SharedState& shared) {
+  reports.closedStateLoaded = true;
+  reports.closedState = ClosedState();
+  std::string path = statePath(shared);
   if (!pathExists(path)) return;
   std::ifstream in(path, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -71,37 +71,38 @@ void loadState(AppState& app) {
                                     "month before the current ones");
     return;
   }
-  app.closedState = state;
+  reports.closedState = state;
 }
 
-void saveState(AppState& app) {
+void saveState(const ReportRunsData& reports, const SharedState& shared) {
   OutputFile out;
-  std::string text = closedStateText(app.closedState);
-  if (openOutputFile(out, statePath(app)) && writeOutput(out, text) && commitOutputFile(out))
+  std::string text = closedStateText(reports.closedState);
+  if (openOutputFile(out, statePath(shared)) && writeOutput(out, text) && commitOutputFile(out))
     return;
   discardOutputFile(out);
   showError("WRITE_CLOSED_REPORTS", out.error);
 }
 
 // Logs a delivery or why it failed, and shows the last ones delivered.
-void recordDelivery(AppState& app, const std::string& what, const RunOutcome& outcome) {
+void recordDelivery(const ReportRunsData& reports, SharedState& shared, const std::string& what,
+                    const RunOutcome& outcome) {
   logLine(what + ": " +
           (outcome.uploaded ? "uploaded (" + std::to_string(outcome.products) + " products)"
                             : "not uploaded: " + outcome.reason));
   if (!outcome.uploaded) return;
-  std::lock_guard<std::mutex> lock(app.healthMutex);
-  app.health.closed = app.closedState;
+  std::lock_guard<std::mutex> lock(shared.status.healthMutex);
+  shared.status.health.closed = reports.closedState;
 }
 
 // After a period's run: an upload advances the state (`advance`) and saves
 // it; either way the log and the health say what happened. True when uploaded.
-bool delivered(AppState& app, const std::string& what, const RunOutcome& outcome,
-               const std::function<void()>& advance) {
+bool delivered(ReportRunsData& reports, SharedState& shared, const std::string& what,
+               const RunOutcome& outcome, const std::function<void()>& advance) {
   if (outcome.uploaded) {
     advance();
-    saveState(app);
+    saveState(reports, shared);
   }
-  recordDelivery(app, what, outcome);
+  recordDelivery(reports, shared, what, outcome);
   return outcome.uploaded;
 }
 
@@ -181,38 +182,43 @@ bool expiredClosedCopy(const std::string& name, int64_t today) {
   return lastDay < today - kClosedCopyDays;
 }
 
-void deliverClosedReports(AppState& app) {
-  if (!closedReportsOn() || app.folders.rootFolder.empty()) return;
-  if (!app.closedStateLoaded) {
-    loadState(app);
-    std::lock_guard<std::mutex> lock(app.healthMutex);
-    app.health.closed = app.closedState;
+void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
+  if (!closedReportsOn() || shared.folders.rootFolder.empty()) return;
+  if (!reports.closedStateLoaded) {
+    loadState(reports, shared);
+    std::lock_guard<std::mutex> lock(shared.status.healthMutex);
+    shared.status.health.closed = reports.closedState;
   }
   int64_t now = nowSeconds();
-  removeExpiredCopies(app.folders.salesFolder, businessDayOf(now));
-  ClosedDue due = closedPeriodsDue(now, app.closedState);
+  removeExpiredCopies(shared.folders.salesFolder, businessDayOf(now));
+  ClosedDue due = closedPeriodsDue(now, reports.closedState);
   // Oldest first; the first period not delivered stops the delivery, and
   // the next run tries it again. An agent that is ending starts no further one.
+  ClosedState& state = reports.closedState;
   for (int64_t day : due.days) {
-    if (app.ending) return;
-    RunOutcome outcome;
-    runClosedDayReport(app, day, &outcome);
-    if (!delivered(app, "closed day " + dayText(day), outcome, [&app, day] {
-          app.closedState.dayKnown = true;
-          app.closedState.lastDay = day;
+    if (shared.ending) return;
+    RunOutcome outcome = runClosedDayReport(reports, shared, day);
+    if (!delivered(reports, shared, "closed day " + dayText(day), outcome, [&state, day] {
+          state.dayKnown = true;
+          state.lastDay = day;
         }))
       return;
   }
   for (int month : due.months) {
-    if (app.ending) return;
-    RunOutcome outcome;
-    runClosedMonthReport(app, month, &outcome);
-    if (!delivered(app, "closed month " + monthText(month), outcome, [&app, month] {
-          app.closedState.monthKnown = true;
-          app.closedState.lastMonth = month;
+    if (shared.ending) return;
+    RunOutcome outcome = runClosedMonthReport(reports, shared, month);
+    if (!delivered(reports, shared, "closed month " + monthText(month), outcome, [&state, month] {
+          state.monthKnown = true;
+          state.lastMonth = month;
         }))
       return;
   }
+}
+
+RunOutcome runDailyReportThenClosed(ReportRunsData& reports, SharedState& shared) {
+  RunOutcome outcome = runDailyReport(reports, shared);
+  if (outcome.uploaded) deliverClosedReports(reports, shared);
+  return outcome;
 }
 
 }  // namespace kestrune

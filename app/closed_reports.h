@@ -12,7 +12,9 @@
 
 namespace kestrune {
 
-struct AppState;
+struct ReportRunsData;
+struct RunOutcome;
+struct SharedState;
 
 constexpr int kClosedDaysCaughtUp = 31;
 constexpr int kClosedMonthsCaughtUp = 12;
@@ -49,8 +51,15 @@ bool expiredClosedCopy(const std::string& name, int64_t today);
 // Uploads every closed period that is due, records each delivery (state
 // file, log, health) and removes expired local copies. Stops at the first
 // period that was not delivered: the next call tries it again. Does nothing
-// when the setting "closedreports" is 0. The agent calls it after each daily
-// run that was uploaded (app/agent.cc). The thread of the report runs only.
-void deliverClosedReports(AppState& app);
+// when the setting "closedreports" is 0. The scheduler calls it after each
+// daily run that was uploaded (app/scheduler.cc). The thread of the report
+// runs only.
+void deliverClosedReports(ReportRunsData& reports, SharedState& shared);
+
+// The daily run, and the closed periods after it when it reached the server.
+// After one that did not, their runs would fail the same way, each showing
+// its errors again (a box each on Windows); the next daily run that arrives
+// catches up. Returns the daily run's outcome.
+RunOutcome runDailyReportThenClosed(ReportRunsData& reports, SharedState& shared);
 
 }  // namespace kestrune

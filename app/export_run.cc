@@ -29,8 +29,10 @@ const char kImageCaption[] = "UPLOAD_GIDER_RESIM";
 // image name cannot name a file in the expense folder is neither sent nor
 // marked, and is reported, so that its image is not silently given up; so
 // is one whose image is not a regular file.
-void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& outcome) {
-  ExpenseStore& store = app.expenses;
+void sendImagesAndMark(ExportData& exports, SharedState& shared, const CompanyInfo& company,
+                       RunOutcome& outcome) {
+  ExpenseStore& store = exports.expenses;
+  const std::string& expenseFolder = shared.folders.expenseFolder;
   const std::vector<ExpenseMove>& moves = store.expenseMoves;
   std::vector<int32_t> ids;
   ids.reserve(moves.size());
@@ -48,8 +50,8 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
                          (cut ? "...\" is longer than 64 bytes" : "\" is not a plain file name"));
       continue;
     }
-    if (app.ending) return;  // nothing marked: the next export offers them all again
-    std::string path = app.folders.expenseFolder + kPathSeparator + name;
+    if (shared.ending) return;  // nothing marked: the next export offers them all again
+    std::string path = expenseFolder + kPathSeparator + name;
     PathKind kind = pathKind(path);
     if (kind == PathKind::Missing) {
       outcome.imagesWaiting += 1;
@@ -58,7 +60,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
       // would send whatever it points to.
       unusable.push_back("movement " + std::to_string(m.Id) + ": \"" + printableName(name) +
                          "\" is not a regular file");
-    } else if (uploadFile(app.mainWindow, name, path, company) == kFtpDone) {
+    } else if (uploadForRun(shared, name, path, company) == kFtpDone) {
       ids.push_back(m.Id);
       outcome.images += 1;
     }
@@ -67,7 +69,7 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
   if (!unusable.empty()) {
     std::string text = std::to_string(unusable.size()) +
                        " movement(s) stay unprocessed: their image name does not name a file in " +
-                       app.folders.expenseFolder;
+                       expenseFolder;
     const size_t shown = 5;
     for (size_t i = 0; i < unusable.size() && i < shown; ++i) text += "; " + unusable[i];
     if (unusable.size() > shown) text += "; ...";
@@ -77,14 +79,14 @@ void sendImagesAndMark(AppState& app, const CompanyInfo& company, RunOutcome& ou
 
 }  // namespace
 
-int runExpenseExport(AppState& app, RunOutcome* outcome) {
+RunOutcome runExpenseExport(ExportData& exports, SharedState& shared) {
   // Without the company record, or without a folder in it, there is no folder
   // of this restaurant to send to.
-  bool companyKnown = refreshCompany(app);
-  CompanyInfo company = companyRecord(app);
-  refreshExpenseConnection(app);
+  bool companyKnown = refreshCompany(shared);
+  CompanyInfo company = companyRecord(shared);
+  refreshExpenseConnection(exports);
 
-  ExpenseStore& store = app.expenses;
+  ExpenseStore& store = exports.expenses;
   // Each read reports its own failure. A file made from a failed read would
   // lack movements or the end record (the server lost in the middle of the
   // moves) or their names: nothing is written, sent or marked then, and the
@@ -93,14 +95,15 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
   readAll = readExpenseDefinitions(store) >= 0 && readAll;
   readAll = readExpenseMoves(store) >= 0 && readAll;
   readAll = readExpenseNotes(store) >= 0 && readAll;
+  noteDatabaseAnswer(shared, store.connection);
   joinExpenseTexts(store);
   for (ExpenseMove& m : store.expenseMoves) m.branchNo = company.branchNo;
 
   // A root folder removed while the agent runs is made again, as start-up makes it.
-  if (!app.folders.rootFolder.empty()) createPrivateFolder(app.folders.rootFolder);
+  if (!shared.folders.rootFolder.empty()) createPrivateFolder(shared.folders.rootFolder);
   // Only a whole file is sent, and only a file that arrived lets moves be marked.
   RunOutcome result;
-  if (app.ending) {
+  if (shared.ending) {
     // Once the agent is ending, nothing more is written, sent or marked.
     result.reason = "the agent is ending";
   } else if (!readAll) {
@@ -108,27 +111,27 @@ int runExpenseExport(AppState& app, RunOutcome* outcome) {
   } else if (!companyKnown) {
     result.reason = "the company record could not be read";
   } else if (companyHasFolder(company, result)) {
-    ExpenseFile file = writeExpenseFile(app.folders.expenseFolder, store.expenseMoves);
+    ExpenseFile file = writeExpenseFile(shared.folders.expenseFolder, store.expenseMoves);
     result.records = static_cast<int>(store.expenseMoves.size());
     if (file.result != 0) {
       result.reason = "gider.dat could not be written";
     } else if (store.expenseMoves.empty()) {
       result.reason = "there are no expense movements";
-    } else if (app.ending) {
+    } else if (shared.ending) {
       result.reason = "the agent is ending";
-    } else if (uploadFile(app.mainWindow, file.remoteName, file.localPath, company) < kFtpDone) {
+    } else if (uploadForRun(shared, file.remoteName, file.localPath, company) < kFtpDone) {
       result.reason = "the upload of gider.dat failed";
     } else {
       result.uploaded = true;
-      app.exportsUploaded += 1;
-      sendImagesAndMark(app, company, result);
+      shared.status.exportsUploaded += 1;
+      sendImagesAndMark(exports, shared, company, result);
+      noteDatabaseAnswer(shared, store.connection);
     }
   }
 
-  app.exportsCompleted += 1;
-  recordRun(app, RunKind::Export, result);
-  if (outcome) *outcome = result;
-  return 0;
+  shared.status.exportsCompleted += 1;
+  recordRun(shared.status, RunKind::Export, result);
+  return result;
 }
 
 }  // namespace kestrune

@@ -4,12 +4,13 @@
 
 namespace kestrune {
 
-struct AppState;
+struct ExportData;
 struct RunOutcome;
+struct SharedState;
 
 // The whole export run; adds 1 to exportsCompleted, and 1 to exportsUploaded
-// when gider.dat reached the server. What it did is recorded (recordRun) and,
-// when asked for, copied to `outcome`. Returns 0.
-int runExpenseExport(AppState& app, RunOutcome* outcome = nullptr);
+// when gider.dat reached the server. What it did is recorded (recordRun) and
+// returned. The export's thread only.
+RunOutcome runExpenseExport(ExportData& exports, SharedState& shared);
 
 }  // namespace kestrune

@@ -35,11 +35,11 @@ std::string runLine(RunKind kind, const RunOutcome& outcome) {
 
 }  // namespace
 
-void recordRun(AppState& app, RunKind kind, const RunOutcome& outcome) {
+void recordRun(AgentStatus& status, RunKind kind, const RunOutcome& outcome) {
   logLine(runLine(kind, outcome));
   int64_t now = nowSeconds();
-  std::lock_guard<std::mutex> lock(app.healthMutex);
-  AgentHealth& health = app.health;
+  std::lock_guard<std::mutex> lock(status.healthMutex);
+  AgentHealth& health = status.health;
   switch (kind) {
     case RunKind::Daily:
       if (outcome.uploaded) health.lastDailyUpload = now;
@@ -58,9 +58,9 @@ void recordRun(AppState& app, RunKind kind, const RunOutcome& outcome) {
   }
 }
 
-AgentHealth agentHealth(const AppState& app) {
-  std::lock_guard<std::mutex> lock(app.healthMutex);
-  return app.health;
+AgentHealth agentHealth(const AgentStatus& status) {
+  std::lock_guard<std::mutex> lock(status.healthMutex);
+  return status.health;
 }
 
 }  // namespace kestrune

@@ -9,7 +9,7 @@
 
 namespace kestrune {
 
-struct AppState;
+struct AgentStatus;
 struct RunOutcome;
 enum class RunKind;
 
@@ -23,10 +23,10 @@ struct AgentHealth {
   ClosedState closed;     // the last closed day and month delivered
 };
 
-// Records what a run did. Any thread.
-void recordRun(AppState& app, RunKind kind, const RunOutcome& outcome);
+// Records what a run did: a log line and, for an upload, the health. Any thread.
+void recordRun(AgentStatus& status, RunKind kind, const RunOutcome& outcome);
 
 // A copy of the health record, safe from any thread.
-AgentHealth agentHealth(const AppState& app);
+AgentHealth agentHealth(const AgentStatus& status);
 
 }  // namespace kestrune

@@ -5,8 +5,9 @@
 
 #include "app/agent.h"
 #include "app/app_state.h"
+#include "app/one_shot.h"
 #include "app/setup.h"
-#include "platform/window.h"
+#include "platform/control.h"
 
 namespace {
 

@@ -17,12 +17,6 @@ namespace {
 const char16_t kDailyTitle[] = u"GÜNLÜK SATIŞ ÖZETİ";
 const char16_t kMonthlyTitle[] = u"AYLIK SATIŞ ÖZETİ";
 
-// Sets the report's date and time texts and copies the time into the summary.
-void stampReport(SalesData& sales) {
-  stampNow(sales.period);
-  copyText(sales.record.summaryTime, sales.period.timeText);
-}
-
 // What a run needs before its queries: the start-up data that could not be
 // read then, the stock lists read again and the company record. `known` is
 // false while the company record could not be read at all, `stockLists`
@@ -33,156 +27,153 @@ struct RunStart {
   bool stockLists = false;
 };
 
-RunStart startRun(AppState& app) {
+RunStart startRun(ReportRunsData& reports, SharedState& shared) {
   RunStart start;
-  start.known = refreshCompany(app);
-  start.stockLists = refreshSalesData(app);
-  start.company = companyRecord(app);
-  app.sales.failedReads = 0;
-  app.sales.record.summaryName = start.company.compfolder;
+  start.known = refreshCompany(shared);
+  start.stockLists = refreshStockLists(reports);
+  start.company = companyRecord(shared);
   return start;
 }
 
 // Once the agent is ending, a run stops at its next step.
-bool stopping(const AppState& app, RunOutcome& outcome) {
-  if (!app.ending) return false;
+bool stopping(const SharedState& shared, RunOutcome& outcome) {
+  if (!shared.ending) return false;
   outcome.reason = "the agent is ending";
   return true;
 }
 
-// Writes the document and uploads it; outcome.uploaded when it reached the
-// server, else outcome.reason says why not.
-void writeAndUpload(AppState& app, const RunStart& start, const std::string& periodLine,
-                    const char* kind, const char16_t* title, RunOutcome& outcome) {
-  if (stopping(app, outcome)) return;
-  SalesData& sales = app.sales;
+// The summary the document prints above its product table: the company
+// folder, the time of the report and the period's totals.
+SummaryRecord summaryRecord(const RunStart& start, const SalesSummary& summary) {
+  SummaryRecord record;
+  record.summaryName = start.company.compfolder;
+  copyText(record.summaryTime, momentTexts(nowSeconds()).timeText);
+  record.summary = summary;
+  return record;
+}
+
+// Writes the document of reads that all succeeded (`readsOk`) and uploads
+// it; outcome.uploaded when it reached the server, else outcome.reason says
+// why not.
+RunOutcome writeAndUpload(ReportRunsData& reports, SharedState& shared, const RunStart& start,
+                          bool readsOk, const std::string& periodLine, const std::string& kind,
+                          const char16_t* title) {
+  RunOutcome outcome;
+  if (stopping(shared, outcome)) return outcome;
+  const ReportFolders& folders = shared.folders;
+  SalesData& sales = reports.sales;
+  // The summary is stamped after the reads: the time the figures were taken.
+  SummaryRecord record = summaryRecord(start, sales.summary);
   // Folders removed while the agent runs are made again, one level each, as
   // start-up makes them.
-  if (!app.folders.rootFolder.empty()) createPrivateFolder(app.folders.rootFolder);
-  if (!app.folders.salesFolder.empty()) createFolder(app.folders.salesFolder);
+  if (!folders.rootFolder.empty()) createPrivateFolder(folders.rootFolder);
+  if (!folders.salesFolder.empty()) createFolder(folders.salesFolder);
   // A report from a failed read would put zeros or partial totals over the
   // last good one, here and on the server, counted as sent: nothing is
   // written then. Stock lists read whole before stand in for a failed re-read.
-  if (sales.failedReads > 0) {
+  if (!readsOk) {
     outcome.reason = "a database read failed";
-    return;
+    return outcome;
   }
   if (!start.stockLists) {
     outcome.reason = "the stock lists could not be read";
-    return;
+    return outcome;
   }
+  mergeCodeListIntoNameList(sales);
   // A document that could not be written whole is not uploaded: the server
   // would get an old or partial report, counted as sent.
-  if (writeSalesSummaryDocument(periodLine, sales.stockByName, app.folders, sales.record, kind,
-                                title) != 0) {
+  ReportFile file = writeSalesSummaryDocument(periodLine, sales.stockByName, folders.salesFolder,
+                                              record, kind, title);
+  if (file.result != 0) {
     outcome.reason = "the document could not be written";
-    return;
+    return outcome;
   }
   outcome.products = productRowCount(sales.stockByName);
-  if (stopping(app, outcome)) return;
+  if (stopping(shared, outcome)) return outcome;
   // Without the company record the report has no folder and no name of its
   // own: it would land in the folder all restaurants share.
   if (!start.known) {
     outcome.reason = "the company record could not be read";
-    return;
+    return outcome;
   }
-  if (!companyHasFolder(start.company, outcome)) return;
-  outcome.uploaded = uploadReport(app.mainWindow, app.folders.uploadLocalPath,
-                                  app.folders.uploadFileName, start.company) > 0;
+  if (!companyHasFolder(start.company, outcome)) return outcome;
+  std::string remoteName = start.company.raporlamahash + "_" + file.fileName;
+  outcome.uploaded = uploadForRun(shared, remoteName, file.localPath, start.company) >= kFtpDone;
   if (!outcome.uploaded) outcome.reason = "the upload failed";
+  return outcome;
 }
 
 // The reads of a business day: the receipts with the daily run's own summary
-// statement (it takes the stored period) and the order items.
-void readDaySales(SalesData& sales) {
-  readDailySalesSummary(sales);
-  readOrderItemSales(sales, sales.period.begin, sales.period.end);
+// statement and the order items. True when both succeeded.
+bool readDaySales(SalesData& sales, const ReportPeriod& period) {
+  bool ok = readDailySalesSummary(sales, period.begin, period.end) == 1;
+  return readOrderItemSales(sales, period.begin, period.end) == 1 && ok;
 }
 
 // The reads of a month: the receipts, the three movement sums in place of
-// their receipt sums, and the order items.
-void readMonthSales(SalesData& sales) {
-  const char* begin = sales.period.begin;
-  const char* end = sales.period.end;
-  readSalesSummary(sales, begin, end);
-  readCashMovesTotal(sales, begin, end);
-  readBankMovesTotal(sales, begin, end);
-  readChequeMovesTotal(sales, begin, end);
-  readOrderItemSales(sales, begin, end);
+// their receipt sums, and the order items. True when all succeeded.
+bool readMonthSales(SalesData& sales, const ReportPeriod& period) {
+  const char* begin = period.begin;
+  const char* end = period.end;
+  bool ok = readSalesSummary(sales, begin, end) == 1;
+  ok = readCashMovesTotal(sales, begin, end) == 1 && ok;
+  ok = readBankMovesTotal(sales, begin, end) == 1 && ok;
+  ok = readChequeMovesTotal(sales, begin, end) == 1 && ok;
+  return readOrderItemSales(sales, begin, end) == 1 && ok;
 }
 
-// The report of a business day over sales.period (the daily run's or a
-// closed day's): the period line in display form.
-void makeDayReport(AppState& app, const RunStart& start, const std::string& nameSuffix,
-                   RunOutcome& result) {
-  SalesData& sales = app.sales;
-  readDaySales(sales);
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
-  std::string periodLine =
-      displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
-  writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kDailyTitle, result);
+// The report of a business day (the daily run's or a closed day's): the
+// period line in display form.
+RunOutcome makeDayReport(ReportRunsData& reports, SharedState& shared, const RunStart& start,
+                         const ReportPeriod& period, const std::string& nameSuffix) {
+  bool readsOk = readDaySales(reports.sales, period);
+  noteDatabaseAnswer(shared, reports.sales.connection);
+  std::string periodLine = displayTimestamp(period.begin) + "  -  " + displayTimestamp(period.end);
+  return writeAndUpload(reports, shared, start, readsOk, periodLine, nameSuffix, kDailyTitle);
 }
 
-// The report of a business month over sales.period: the period line raw.
-void makeMonthReport(AppState& app, const RunStart& start, const std::string& nameSuffix,
-                     RunOutcome& result) {
-  SalesData& sales = app.sales;
-  readMonthSales(sales);
-  std::string periodLine = std::string(sales.period.begin) + "  -  " + sales.period.end;
-  stampReport(sales);
-  mergeCodeListIntoNameList(sales);
-  writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kMonthlyTitle, result);
-}
-
-// Records what the run did and hands it to the caller that asked.
-void finishRun(AppState& app, RunKind kind, const RunOutcome& result, RunOutcome* outcome) {
-  recordRun(app, kind, result);
-  if (outcome) *outcome = result;
+// The report of a business month: the period line raw.
+RunOutcome makeMonthReport(ReportRunsData& reports, SharedState& shared, const RunStart& start,
+                           const ReportPeriod& period, const std::string& nameSuffix) {
+  bool readsOk = readMonthSales(reports.sales, period);
+  noteDatabaseAnswer(shared, reports.sales.connection);
+  std::string periodLine = std::string(period.begin) + "  -  " + period.end;
+  return writeAndUpload(reports, shared, start, readsOk, periodLine, nameSuffix, kMonthlyTitle);
 }
 
 }  // namespace
 
-int runDailyReport(AppState& app, RunOutcome* outcome) {
-  RunStart start = startRun(app);
-  RunOutcome result;
-  if (!stopping(app, result)) {
-    setDailyPeriod(app.sales.period);
-    makeDayReport(app, start, "gunluk", result);
-    if (result.uploaded) app.dailyReportsSent.fetch_add(1);
+RunOutcome runDailyReport(ReportRunsData& reports, SharedState& shared) {
+  RunStart start = startRun(reports, shared);
+  RunOutcome outcome;
+  if (!stopping(shared, outcome)) {
+    outcome = makeDayReport(reports, shared, start, dailyPeriod(nowSeconds()), "gunluk");
+    if (outcome.uploaded) shared.status.dailyReportsSent.fetch_add(1);
   }
-  finishRun(app, RunKind::Daily, result, outcome);
-  return 0;
+  recordRun(shared.status, RunKind::Daily, outcome);
+  return outcome;
 }
 
-int runMonthlyReport(AppState& app, RunOutcome* outcome) {
-  RunStart start = startRun(app);
-  RunOutcome result;
-  if (!stopping(app, result)) {
-    setBusinessMonthPeriod(app.sales.period);
-    makeMonthReport(app, start, "aylik", result);
-    if (result.uploaded) app.monthlyReportsSent.fetch_add(1);
+RunOutcome runMonthlyReport(ReportRunsData& reports, SharedState& shared) {
+  RunStart start = startRun(reports, shared);
+  RunOutcome outcome;
+  if (!stopping(shared, outcome)) {
+    outcome = makeMonthReport(reports, shared, start, businessMonthPeriod(nowSeconds()), "aylik");
+    if (outcome.uploaded) shared.status.monthlyReportsSent.fetch_add(1);
   }
-  finishRun(app, RunKind::Monthly, result, outcome);
-  return 0;
+  recordRun(shared.status, RunKind::Monthly, outcome);
+  return outcome;
 }
 
-int runClosedDayReport(AppState& app, int64_t day, RunOutcome* outcome) {
-  RunStart start = startRun(app);
-  setBusinessDayPeriod(app.sales.period, day);
-  RunOutcome result;
-  makeDayReport(app, start, "gunluk_" + dayDigits(day), result);
-  if (outcome) *outcome = result;
-  return 0;
+RunOutcome runClosedDayReport(ReportRunsData& reports, SharedState& shared, int64_t day) {
+  RunStart start = startRun(reports, shared);
+  return makeDayReport(reports, shared, start, businessDayPeriod(day), "gunluk_" + dayDigits(day));
 }
 
-int runClosedMonthReport(AppState& app, int month, RunOutcome* outcome) {
-  RunStart start = startRun(app);
-  setMonthNumberPeriod(app.sales.period, month);
-  RunOutcome result;
-  makeMonthReport(app, start, "aylik_" + monthDigits(month), result);
-  if (outcome) *outcome = result;
-  return 0;
+RunOutcome runClosedMonthReport(ReportRunsData& reports, SharedState& shared, int month) {
+  RunStart start = startRun(reports, shared);
+  return makeMonthReport(reports, shared, start, monthNumberPeriod(month),
+                         "aylik_" + monthDigits(month));
 }
 
 }  // namespace kestrune

@@ -1,27 +1,28 @@
 // The daily and the monthly report run: period, queries, document, upload.
 // Where a newcomer starts reading: each run calls db/ for the figures,
-// reports/ for the document and transfer/ for the upload.
+// reports/ for the document and transfer/ for the upload, and returns what
+// it did.
 #pragma once
 
 #include <cstdint>
 
 namespace kestrune {
 
-struct AppState;
+struct ReportRunsData;
 struct RunOutcome;
+struct SharedState;
 
-// Each returns 0. A successful upload adds 1 to dailyReportsSent /
-// monthlyReportsSent. What the run did is recorded (recordRun) and, when
-// asked for, copied to `outcome`. Not re-entrant: both use the shared sales
-// records.
-int runDailyReport(AppState& app, RunOutcome* outcome = nullptr);
-int runMonthlyReport(AppState& app, RunOutcome* outcome = nullptr);
+// A successful upload adds 1 to dailyReportsSent / monthlyReportsSent; what
+// the run did is recorded (recordRun: the log and the health) and returned.
+// The thread of the report runs only.
+RunOutcome runDailyReport(ReportRunsData& reports, SharedState& shared);
+RunOutcome runMonthlyReport(ReportRunsData& reports, SharedState& shared);
 
 // The final report of a closed business day (periods/period.h day number) or
 // month: the daily or monthly run's reads and document over the whole
 // period, uploaded as <hash>_gunluk_YYYYMMDD.html / <hash>_aylik_YYYYMM.html.
 // Neither counted nor recorded: the caller decides (app/closed_reports.h).
-int runClosedDayReport(AppState& app, int64_t day, RunOutcome* outcome);
-int runClosedMonthReport(AppState& app, int month, RunOutcome* outcome);
+RunOutcome runClosedDayReport(ReportRunsData& reports, SharedState& shared, int64_t day);
+RunOutcome runClosedMonthReport(ReportRunsData& reports, SharedState& shared, int month);
 
 }  // namespace kestrune

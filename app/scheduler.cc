@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/closed_reports.h"
 #include "app/report_now.h"
+#include "app/report_runs.h"
 #include "platform/clock.h"
+#include "platform/control.h"
 #include "platform/errors.h"
-#include "platform/window.h"
 
 namespace kestrune {
 
@@ -54,9 +56,9 @@ void runAsked(AppState& app, const SchedulerJobs& jobs) {
   if (!takeAskedRun(app.reportNow, &replies)) return;
   RunOutcome outcome;
   outcome.reason = "the report run failed";  // kept when the run throws
-  if (jobs.dailyNow) runGuarded([&] { jobs.dailyNow(&outcome); }, "daily report");
+  if (jobs.dailyNow) runGuarded([&] { outcome = jobs.dailyNow(); }, "daily report");
   markRunning(app.reportNow, false);
-  requestRepaint(app.mainWindow);
+  refreshStatus();
   for (const ReportReply& reply : replies) reply(outcome);
 }
 
@@ -71,12 +73,7 @@ bool monthlyFollows(uint32_t tick, int hour, bool* due) {
   return true;
 }
 
-TickPlan planTick(uint32_t tick, int hour) {
-  TickPlan plan;
-  plan.daily = tick % kDailyTicks == 0;
-  plan.monthly = tick % kMonthlyTicks == 0 && monthlyHour(hour);
-  return plan;
-}
+bool isDailyTick(uint32_t tick) { return tick % kDailyTicks == 0; }
 
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop) {
   bool monthlyDue = false;
@@ -85,17 +82,25 @@ void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>&
     if (stop.load()) break;
     runAsked(app, jobs);
     if (woken) continue;
-    if (planTick(tick, 0).daily) {
+    if (isDailyTick(tick)) {
       runScheduled(app, jobs.daily, "daily report");
       // The hour is read after the daily run: a run that ends past the hour
       // decides by the hour it ended in.
       if (monthlyFollows(tick, localNow().tm_hour, &monthlyDue))
         runScheduled(app, jobs.monthly, "monthly report");
     }
-    app.tickCount.fetch_add(1);
-    requestRepaint(app.mainWindow);
+    app.shared.status.tickCount.fetch_add(1);
+    refreshStatus();
     ++tick;
   }
+}
+
+void runScheduler(AppState& app, const std::atomic<bool>& stop) {
+  SchedulerJobs jobs;
+  jobs.daily = [&app] { runDailyReportThenClosed(app.reports, app.shared); };
+  jobs.monthly = [&app] { runMonthlyReport(app.reports, app.shared); };
+  jobs.dailyNow = [&app] { return runDailyReport(app.reports, app.shared); };
+  runTicks(app, jobs, stop);
 }
 
 }  // namespace kestrune

@@ -13,13 +13,8 @@ namespace kestrune {
 struct AppState;
 struct RunOutcome;
 
-struct TickPlan {
-  bool daily = false;
-  bool monthly = false;  // after the daily run when both
-};
-
-// What tick number `tick` (from 1) does at local hour `hour`.
-TickPlan planTick(uint32_t tick, int hour);
+// Whether tick number `tick` (from 1) makes the daily run.
+bool isDailyTick(uint32_t tick);
 
 // True when the monthly report may run at this local hour (15-22, 1-2).
 bool monthlyHour(int hour);
@@ -32,7 +27,7 @@ bool monthlyFollows(uint32_t tick, int hour, bool* due);
 struct SchedulerJobs {
   std::function<void()> daily;
   std::function<void()> monthly;
-  std::function<void(RunOutcome*)> dailyNow;  // the daily run asked for now
+  std::function<RunOutcome()> dailyNow;  // the daily run asked for now
 };
 
 // The thread's body: tick after tick until `stop` becomes true (checked every
@@ -44,7 +39,8 @@ struct SchedulerJobs {
 // the ticks of the schedule stay whole seconds.
 void runTicks(AppState& app, const SchedulerJobs& jobs, const std::atomic<bool>& stop);
 
-// runTicks with the daily and monthly report runs (app/agent.cc).
+// runTicks with the report runs: the daily run followed by the closed
+// periods when it reached the server, the monthly run, the daily run asked for now.
 void runScheduler(AppState& app, const std::atomic<bool>& stop);
 
 }  // namespace kestrune

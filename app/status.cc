@@ -5,7 +5,6 @@
 
 #include "app/app_state.h"
 #include "app/health.h"
-#include "db/query.h"
 #include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -44,8 +43,8 @@ std::string firstCharacters(const std::string& text, size_t count) {
   return out;
 }
 
-std::vector<std::string> healthLines(const AppState& app) {
-  AgentHealth health = agentHealth(app);
+std::vector<std::string> healthLines(const AgentStatus& status) {
+  AgentHealth health = agentHealth(status);
   LastError error = lastError();
   std::vector<std::string> lines;
   lines.push_back("Son günlük rapor: " + whenText(health.lastDailyUpload));
@@ -58,9 +57,10 @@ std::vector<std::string> healthLines(const AppState& app) {
   lines.push_back("Resmini bekleyen hareket: " + std::to_string(health.imagesWaiting));
   lines.push_back("Son hata: " + whenText(error.time) +
                   (error.time ? " " + error.caption + ": " + firstCharacters(error.text, 80) : ""));
-  int upload = lastUploadResult();
+  int upload = status.lastUploadResult.load();
   lines.push_back(
-      std::string("Veritabanı: ") + answerText(lastDatabaseAnswer()) + ", FTP sunucusu: " +
+      std::string("Veritabanı: ") + answerText(status.databaseAnswered.load()) +
+      ", FTP sunucusu: " +
       answerText(upload == 0 || upload == kFtpOpenFailed ? -1 : upload != kFtpConnectFailed));
   lines.push_back("Son kapanan gün: " +
                   (health.closed.dayKnown ? dayText(health.closed.lastDay) : std::string("-")));
@@ -72,20 +72,21 @@ std::vector<std::string> healthLines(const AppState& app) {
 
 }  // namespace
 
-StatusPanel readStatusPanel(const AppState& app) {
+StatusPanel readStatusPanel(const SharedState& shared) {
   StatusPanel panel;
-  CompanyInfo company = companyRecord(app);
+  CompanyInfo company = companyRecord(shared);
+  const AgentStatus& status = shared.status;
   panel.companyName = utf8ToUtf16(company.compname);
   if (panel.companyName.size() > 128) panel.companyName.resize(128);
   panel.branchName = utf8ToUtf16(company.branchName);
   panel.branchNo = company.branchNo;
   panel.companyFolder = company.compfolder;
-  panel.dailyReportsSent = app.dailyReportsSent.load();
-  panel.monthlyReportsSent = app.monthlyReportsSent.load();
-  panel.exportRequests = app.exportRequests.load();
-  panel.exportsCompleted = app.exportsCompleted.load();
-  panel.counterRequests = app.counterRequests.load();
-  panel.healthLines = healthLines(app);
+  panel.dailyReportsSent = status.dailyReportsSent.load();
+  panel.monthlyReportsSent = status.monthlyReportsSent.load();
+  panel.exportRequests = status.exportRequests.load();
+  panel.exportsCompleted = status.exportsCompleted.load();
+  panel.counterRequests = status.counterRequests.load();
+  panel.healthLines = healthLines(status);
   return panel;
 }
 

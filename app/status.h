@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/window.h"
+#include "platform/control.h"
 
 namespace kestrune {
 
-struct AppState;
+struct SharedState;
 
 // What the status panel shows now.
-StatusPanel readStatusPanel(const AppState& app);
+StatusPanel readStatusPanel(const SharedState& shared);
 
 }  // namespace kestrune

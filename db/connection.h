@@ -26,6 +26,11 @@ struct DatabaseConnection {
   char url[128] = {};
   char serverAddress[40] = {};
   std::string urlText;
+  // Whether the server answered the last statement the query frame tried on
+  // this connection's values: 1 it did (rows, or an error of its own), 0 it
+  // did not (no connection, or it fell silent or went away), -1 nothing was
+  // tried yet. The thread that owns the data object reads it after a run.
+  int serverAnswered = -1;
 };
 
 // The fixed account and the two passwords tried in turn.

@@ -46,25 +46,19 @@ size_t runUpdates(DatabaseConnection& db, const char* schema, const char* captio
 
 // Sees every statement just before the frame sends it: its schema, the
 // session setup run first on the same connection (null when none) and the
-// statement. The benchmark records the agent's own texts with it to replay
-// them through the command-line client. None by default; set it while no
-// query runs.
-using StatementObserver =
+// statement. Not used by the agent itself: the benchmark records the agent's
+// own texts with it to replay them through the command-line client, and a
+// test compares them with the documented ones. None by default; set it while
+// no query runs.
+using StatementRecorder =
     std::function<void(const char* schema, const char* sessionSetup, const std::string& statement)>;
-void setStatementObserver(StatementObserver observer);
-
-// Whether the server answered the last statement the frame tried to send:
-// 1 it did (rows, or an error of its own), 0 it did not (no connection, or
-// it fell silent or went away), -1 nothing was tried yet. Any thread.
-int lastDatabaseAnswer();
+void setStatementRecorder(StatementRecorder recorder);
 
 // Column readers that treat NULL as empty text or zero.
 std::string columnText(sql::ResultSet& row, unsigned column);
 // A number column with exactly the value static_cast<double>(getDouble())
-// gives: the text rounded to long double, then to double. The connector
-// builds a string stream for every such call; this reads plain decimal
-// texts (the server's form of DOUBLE and DECIMAL values) itself and leaves
-// anything else to getDouble.
+// gives (db/decimal.h reads plain decimal texts itself; anything else goes
+// to getDouble).
 double columnNumber(sql::ResultSet& row, unsigned column);
 
 }  // namespace kestrune

@@ -46,7 +46,7 @@ const char kReceiptColumns[] =
     "transid,adisno,ordtyp,cashsum,credsum,ceksum,senetsum,carisum,ikramsum,isknt,puantaj,toplam";
 
 int readSummary(SalesData& sales, const char* caption, const char* begin, const char* end) {
-  SalesSummary& s = sales.record.summary;
+  SalesSummary& s = sales.summary;
   s = SalesSummary();
   std::string clause = periodClause("tmstmp", begin, end);
   QueryText query{"satislar", caption,
@@ -85,13 +85,12 @@ int readSummary(SalesData& sales, const char* caption, const char* begin, const 
       default: break;  // 5, 6 and the rest count only in the totals
     }
   });
-  if (!ok) sales.failedReads += 1;
   return ok ? 1 : -2;
 }
 
-double readMovesTotal(SalesData& sales, double SalesSummary::*field, const char* schema,
-                      const char* caption, const char* head, const char* begin, const char* end) {
-  double& target = sales.record.summary.*field;
+int readMovesTotal(SalesData& sales, double SalesSummary::*field, const char* schema,
+                   const char* caption, const char* head, const char* begin, const char* end) {
+  double& target = sales.summary.*field;
   target = 0;
   QueryText query{schema, caption, head + periodClause("time", begin, end) + ";"};
   bool first = true;
@@ -100,8 +99,7 @@ double readMovesTotal(SalesData& sales, double SalesSummary::*field, const char*
     first = false;
     target = columnNumber(row, 1);  // SUM over no rows is NULL: 0
   });
-  if (!ok) sales.failedReads += 1;
-  return ok ? target : -2.0;
+  return ok ? 1 : -2;
 }
 
 }  // namespace
@@ -129,29 +127,28 @@ int readOrderItemSales(SalesData& sales, const char* begin, const char* end) {
     stock.salesAmount += columnNumber(row, 12);
     stock.costAmount += columnNumber(row, 15);
   });
-  if (!ok) sales.failedReads += 1;
   return ok ? 1 : -2;
 }
 
-int readDailySalesSummary(SalesData& sales) {
-  return readSummary(sales, "READ_GUNLUK_SATIS_OZET", sales.period.begin, sales.period.end);
+int readDailySalesSummary(SalesData& sales, const char* begin, const char* end) {
+  return readSummary(sales, "READ_GUNLUK_SATIS_OZET", begin, end);
 }
 
 int readSalesSummary(SalesData& sales, const char* begin, const char* end) {
   return readSummary(sales, "READ_SATIS_OZET", begin, end);
 }
 
-double readBankMovesTotal(SalesData& sales, const char* begin, const char* end) {
+int readBankMovesTotal(SalesData& sales, const char* begin, const char* end) {
   return readMovesTotal(sales, &SalesSummary::credsum, "banks", "READ_BANK_MOVES_TOPLAM",
                         "SELECT SUM(amount) FROM banks.moves WHERE ", begin, end);
 }
 
-double readChequeMovesTotal(SalesData& sales, const char* begin, const char* end) {
+int readChequeMovesTotal(SalesData& sales, const char* begin, const char* end) {
   return readMovesTotal(sales, &SalesSummary::ceksum, "cekler", "READ_CEK_MOVES_TOPLAM",
                         "SELECT SUM(amount) FROM cekler.moves WHERE ", begin, end);
 }
 
-double readCashMovesTotal(SalesData& sales, const char* begin, const char* end) {
+int readCashMovesTotal(SalesData& sales, const char* begin, const char* end) {
   return readMovesTotal(sales, &SalesSummary::cashsum, "kasa", "READ_KASA_MOVES_TOPLAM",
                         "SELECT SUM(amount) FROM kasa.moves WHERE ", begin, end);
 }

@@ -41,28 +41,24 @@ struct SummaryRecord {
 
 struct SalesData {
   DatabaseConnection connection;
-  ReportPeriod period;
-  SummaryRecord record;
+  SalesSummary summary;                      // of the last summary read
   std::vector<StockDefinition> stockByCode;  // ascending stcode
   std::vector<StockDefinition> stockByName;  // ascending stname
-  // Reads below that reported an error since a run set it to 0. A movement
-  // sum's result cannot tell (-2.00 is also a real sum); this can.
-  int failedReads = 0;
 };
 
-// Every read below adds 1 to failedReads after a reported error.
+// Every read covers begin..end (texts "YYYY-MM-DD HH:MM:SS", both bounds
+// inclusive) and returns 1, or -2 after a reported error.
 
 // Adds the order items of the period into stockByCode (reset first).
-// 1, or -2 after a reported error.
 int readOrderItemSales(SalesData& sales, const char* begin, const char* end);
-// The receipts of the stored period / of begin..end into record.summary.
-// 1, or -2 after a reported error.
-int readDailySalesSummary(SalesData& sales);
+// The receipts of the period into summary: the daily run's read and the
+// monthly run's, which differ only in their captions.
+int readDailySalesSummary(SalesData& sales, const char* begin, const char* end);
 int readSalesSummary(SalesData& sales, const char* begin, const char* end);
-// Replace credsum / ceksum / cashsum by the movement sums of the period.
-// The sum, or -2.0 after a reported error.
-double readBankMovesTotal(SalesData& sales, const char* begin, const char* end);
-double readChequeMovesTotal(SalesData& sales, const char* begin, const char* end);
-double readCashMovesTotal(SalesData& sales, const char* begin, const char* end);
+// Replace summary.credsum / ceksum / cashsum by the movement sums of the
+// period. The result is no sum: -2.00 is a real sum as well as a failure.
+int readBankMovesTotal(SalesData& sales, const char* begin, const char* end);
+int readChequeMovesTotal(SalesData& sales, const char* begin, const char* end);
+int readCashMovesTotal(SalesData& sales, const char* begin, const char* end);
 
 }  // namespace kestrune

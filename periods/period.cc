@@ -9,11 +9,10 @@ namespace kestrune {
 
 namespace {
 
-constexpr int64_t kDaySeconds = 86400;
-
+// A failed strftime leaves its buffer undefined: empty it then.
 template <size_t N>
-void formatTime(char (&field)[N], const char* format, const std::tm& time) {
-  if (std::strftime(field, N, format, &time) == 0) field[0] = '\0';
+void emptyUnless(size_t written, char (&field)[N]) {
+  if (written == 0) field[0] = '\0';
 }
 
 template <size_t N>
@@ -21,27 +20,6 @@ void copyBounded(char (&field)[N], const char* text) {
   size_t n = strnlen(text, N - 1);
   std::memcpy(field, text, n);
   std::memset(field + n, 0, N - n);
-}
-
-void setTexts(ReportPeriod& period, const std::tm& time) {
-  formatTime(period.dateText, "%d.%m.%Y", time);
-  formatTime(period.timeText, "%H:%M:%S", time);
-}
-
-// The three days of one instant `t`, kept in their fields.
-void todayAt(ReportPeriod& period, int64_t t) {
-  period.todayTime = localTimeOf(t);
-  setTexts(period, period.todayTime);
-}
-
-void yesterdayAt(ReportPeriod& period, int64_t t) {
-  period.yesterdayTime = localTimeOf(t - kDaySeconds);
-  setTexts(period, period.yesterdayTime);
-}
-
-void tomorrowAt(ReportPeriod& period, int64_t t) {
-  period.tomorrowTime = localTimeOf(t + kDaySeconds);
-  setTexts(period, period.tomorrowTime);
 }
 
 bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -121,14 +99,14 @@ int monthOfDay(int64_t day) {
 
 int64_t firstDayOfMonth(int month) { return dayNumber(month / 12, month % 12 + 1, 1); }
 
-void setBusinessDayPeriod(ReportPeriod& period, int64_t day) {
+ReportPeriod businessDayPeriod(int64_t day) {
+  ReportPeriod period;
   copyBounded(period.begin, isoDate(civilDate(day), " 06:00:00").c_str());
   copyBounded(period.end, isoDate(civilDate(day + 1), " 05:59:59").c_str());
+  return period;
 }
 
-void setMonthNumberPeriod(ReportPeriod& period, int month) {
-  setMonthPeriod(period, month % 12 + 1, month / 12);
-}
+ReportPeriod monthNumberPeriod(int month) { return monthPeriod(month % 12 + 1, month / 12); }
 
 std::string dayDigits(int64_t day) {
   std::string iso = isoDate(civilDate(day), "");
@@ -144,42 +122,46 @@ std::string dayText(int64_t day) {
 
 std::string monthText(int month) { return dayText(firstDayOfMonth(month)).substr(3); }
 
-void stampNow(ReportPeriod& period) { setTexts(period, localNow()); }
-
-void today(ReportPeriod& period) { todayAt(period, nowSeconds()); }
-void yesterday(ReportPeriod& period) { yesterdayAt(period, nowSeconds()); }
-void tomorrow(ReportPeriod& period) { tomorrowAt(period, nowSeconds()); }
-
-void setDailyPeriodBeforeSix(ReportPeriod& period) {
-  // The business day began on the calendar day before today. That is the date
-  // of "now minus a day" (yesterdayTime) except in the first hour after a
-  // 23-hour spring-forward day, where that instant lies two days back and the
-  // period would cover two business days.
-  formatTime(period.begin, "%Y-%m-%d 06:00:00", calendarDayBefore(period.todayTime));
-  formatTime(period.end, "%Y-%m-%d 05:59:59", period.todayTime);
+MomentTexts momentTexts(int64_t t) {
+  std::tm time = localTimeOf(t);
+  char date[16], clock[16];
+  if (std::strftime(date, sizeof date, "%d.%m.%Y", &time) == 0) date[0] = '\0';
+  if (std::strftime(clock, sizeof clock, "%H:%M:%S", &time) == 0) clock[0] = '\0';
+  return MomentTexts{date, clock};
 }
 
-void setDailyPeriodFromSix(ReportPeriod& period) {
-  formatTime(period.begin, "%Y-%m-%d 06:00:00", period.todayTime);
-  formatTime(period.end, "%Y-%m-%d 23:59:59", period.todayTime);
+ReportPeriod dailyPeriodBeforeSix(const std::tm& today) {
+  // The business day began on the calendar day before today. That is the
+  // date of "now minus a day" except in the first hour after a 23-hour
+  // spring-forward day, where that instant lies two days back and the period
+  // would cover two business days.
+  ReportPeriod period;
+  std::tm before = calendarDayBefore(today);
+  emptyUnless(std::strftime(period.begin, sizeof period.begin, "%Y-%m-%d 06:00:00", &before),
+              period.begin);
+  emptyUnless(std::strftime(period.end, sizeof period.end, "%Y-%m-%d 05:59:59", &today),
+              period.end);
+  return period;
 }
 
-void setDailyPeriod(ReportPeriod& period) {
-  // One reading of the clock for the hour and the days: read twice, a run at
-  // 23:59:59 could take the hour of one day and the date of the next.
-  int64_t t = nowSeconds();
-  period.now = localTimeOf(t);
-  todayAt(period, t);
-  if (period.now.tm_hour < 6) {
-    yesterdayAt(period, t);
-    setDailyPeriodBeforeSix(period);
-  } else {
-    tomorrowAt(period, t);
-    setDailyPeriodFromSix(period);
-  }
+ReportPeriod dailyPeriodFromSix(const std::tm& today) {
+  ReportPeriod period;
+  emptyUnless(std::strftime(period.begin, sizeof period.begin, "%Y-%m-%d 06:00:00", &today),
+              period.begin);
+  emptyUnless(std::strftime(period.end, sizeof period.end, "%Y-%m-%d 23:59:59", &today),
+              period.end);
+  return period;
 }
 
-void setMonthPeriod(ReportPeriod& period, int month, int year) {
+ReportPeriod dailyPeriod(int64_t t) {
+  // One instant for the hour and the days: a run at 23:59:59 never takes
+  // the hour of one day and the date of the next.
+  std::tm now = localTimeOf(t);
+  return now.tm_hour < 6 ? dailyPeriodBeforeSix(now) : dailyPeriodFromSix(now);
+}
+
+ReportPeriod monthPeriod(int month, int year) {
+  ReportPeriod period;
   int nextMonth = month < 12 ? month + 1 : 1;
   int nextYear = month < 12 ? year : year + 1;
   char monthText[16], nextMonthText[16], text[64];
@@ -189,12 +171,13 @@ void setMonthPeriod(ReportPeriod& period, int month, int year) {
   copyBounded(period.begin, text);
   std::snprintf(text, sizeof text, "%d-%s-01 05:59:59", nextYear, nextMonthText);
   copyBounded(period.end, text);
+  return period;
 }
 
-void setBusinessMonthPeriod(ReportPeriod& period) {
-  period.now = localTimeOf(nowSeconds());
-  std::tm day = period.now.tm_hour < 6 ? calendarDayBefore(period.now) : period.now;
-  setMonthPeriod(period, day.tm_mon + 1, day.tm_year + 1900);
+ReportPeriod businessMonthPeriod(int64_t t) {
+  std::tm now = localTimeOf(t);
+  std::tm day = now.tm_hour < 6 ? calendarDayBefore(now) : now;
+  return monthPeriod(day.tm_mon + 1, day.tm_year + 1900);
 }
 
 std::string displayTimestamp(const char* text) {

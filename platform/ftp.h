@@ -19,7 +19,6 @@ struct FtpAccount {
   int port = 21;
   std::string user;
   std::string password;
-  std::string agentName;  // the client's name; FTP has no command that sends it
   FtpTls tls = FtpTls::kTry;
 };
 

@@ -1,5 +1,5 @@
-// The upload time-outs, shared by both FTP clients and set once by the agent
-// (or by a test) before the first upload.
+// The upload time-outs, set once by the agent (or by a test) before the
+// first upload.
 #include <mutex>
 
 #include "platform/ftp.h"

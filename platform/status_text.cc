@@ -1,8 +1,8 @@
 // The status panel as text, the same on every system.
 #include <cstdio>
 
+#include "platform/control.h"
 #include "platform/text.h"
-#include "platform/window.h"
 
 namespace kestrune {
 

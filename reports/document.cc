@@ -220,18 +220,18 @@ std::string amountText(double amount) {
   return formatUserNumber(plain);
 }
 
-int writeSalesSummaryDocument(const std::string& periodLine,
-                              const std::vector<StockDefinition>& stockByName,
-                              ReportFolders& folders, const SummaryRecord& record,
-                              std::string nameSuffix, const std::u16string& title) {
-  folders.uploadLocalPath =
-      folders.salesFolder + kPathSeparator + "satis_ozet_" + nameSuffix + ".html";
-  folders.uploadFileName = nameSuffix + ".html";
+ReportFile writeSalesSummaryDocument(const std::string& periodLine,
+                                     const std::vector<StockDefinition>& stockByName,
+                                     const std::string& salesFolder, const SummaryRecord& record,
+                                     const std::string& nameSuffix, const std::u16string& title) {
+  ReportFile file;
+  file.localPath = salesFolder + kPathSeparator + "satis_ozet_" + nameSuffix + ".html";
+  file.fileName = nameSuffix + ".html";
 
   std::string pageTitle = utf16ToPageText(title, 100);
 
   OutputFile out;
-  if (openOutputFile(out, folders.uploadLocalPath)) {
+  if (openOutputFile(out, file.localPath)) {
     writeOutput(out, kDocumentType);
     writeOutput(out, headChunk(pageTitle));
     writeOutput(out, bodyChunk(pageTitle, periodLine, record));
@@ -246,9 +246,12 @@ int writeSalesSummaryDocument(const std::string& periodLine,
     writeOutput(out, "</body>");
     writeOutput(out, "</html>");
   }
-  if (commitOutputFile(out)) return 0;
+  if (commitOutputFile(out)) {
+    file.result = 0;
+    return file;
+  }
   showError("WRITE_SATIS_OZET", out.error);
-  return -1;
+  return file;
 }
 
 }  // namespace kestrune

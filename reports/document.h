@@ -6,19 +6,23 @@
 
 #include "db/company.h"
 #include "db/sales.h"
-#include "reports/folders.h"
 
 namespace kestrune {
 
-// Sets folders.uploadLocalPath (sales folder + "satis_ozet_" + nameSuffix +
-// ".html") and folders.uploadFileName (nameSuffix + ".html"), then writes the
-// document there. The file appears only when it was written whole; 0 then.
-// When it cannot be written the error is reported (caption
-// "WRITE_SATIS_OZET"), any earlier document stays as it was, and the result is -1.
-int writeSalesSummaryDocument(const std::string& periodLine,
-                              const std::vector<StockDefinition>& stockByName,
-                              ReportFolders& folders, const SummaryRecord& record,
-                              std::string nameSuffix, const std::u16string& title);
+// The document a report run wrote.
+struct ReportFile {
+  int result = -1;        // 0 when written whole; -1 after a reported error
+  std::string localPath;  // sales folder + separator + "satis_ozet_" + nameSuffix + ".html"
+  std::string fileName;   // nameSuffix + ".html": the short name the upload takes
+};
+
+// Writes the document into `salesFolder`. The file appears only when it was
+// written whole. When it cannot be written the error is reported (caption
+// "WRITE_SATIS_OZET") and any earlier document stays as it was.
+ReportFile writeSalesSummaryDocument(const std::string& periodLine,
+                                     const std::vector<StockDefinition>& stockByName,
+                                     const std::string& salesFolder, const SummaryRecord& record,
+                                     const std::string& nameSuffix, const std::u16string& title);
 
 // An amount as the document shows it: "%.2f" in the user's number format.
 std::string amountText(double amount);

@@ -19,12 +19,6 @@ void initReportFolders(ReportFolders& folders) {
   folders.rootFolder = agentRootFolder();
   folders.expenseFolder = folders.rootFolder + kPathSeparator + "giderler";
   folders.salesFolder = folders.rootFolder + kPathSeparator + "satislar";
-  // "C:\Melrova": the drive of the Windows folder; no drive letters elsewhere.
-  const std::string& root = folders.rootFolder;
-  if (root.size() >= 2 && root[1] == ':') {
-    folders.systemDrive[0] = root[0];
-    folders.systemDrive[1] = '\0';
-  }
 
   ensureFolder(folders.rootFolder, createPrivateFolder);
   ensureFolder(folders.salesFolder);

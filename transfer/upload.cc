@@ -1,6 +1,5 @@
 #include "transfer/upload.h"
 
-#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
@@ -17,8 +16,6 @@ namespace {
 
 const char kDefaultFtpHost[] = "ftp.ostrelian.com.tr";
 const char kRemoteFolderPrefix[] = "httpdocs/customer_yedek/";
-
-std::atomic<int> gLastUploadResult{0};
 
 // "host" or "host:port"; a port that is not a number from 1 to 65535 leaves
 // the whole text as the host name, which then cannot be reached.
@@ -66,7 +63,6 @@ FtpAccount uploadAccount() {
   account.port = 21;
   account.user = "brevanotica";
   account.password = "wKup3h58";
-  account.agentName = "Ftp_Melrova";
   account.tls = FtpTls::kTry;
   char value[512] = {};
   if (readServerSetting("ftphost", value, sizeof value) == 0 && value[0])
@@ -88,8 +84,8 @@ void checkUploadSettings() {
   uploadAccount();  // reports an ftptls value it cannot honour now, not at the first upload
 }
 
-int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
-               const std::string& localPath, const CompanyInfo& company) {
+int uploadFile(const std::string& remoteName, const std::string& localPath,
+               const CompanyInfo& company) {
   // Names from the database decide where a file lands: each must stay one
   // level inside the restaurant's folder, or nothing is sent.
   int result;
@@ -110,17 +106,13 @@ int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
     if (!outcome.tlsProblem.empty())
       showError("FTP_TLS", outcome.tlsProblem + ": " + printableName(remoteName) + " not sent");
   }
-  gLastUploadResult = result;
-  if (result == kFtpFolderFailed || result == kFtpPutFailed) requestRepaint(statusWindow);
   return result;
 }
 
-int lastUploadResult() { return gLastUploadResult.load(); }
-
-int uploadReport(WindowHandle statusWindow, const std::string& localPath,
-                 const std::string& fileName, const CompanyInfo& company) {
+int uploadReport(const std::string& localPath, const std::string& fileName,
+                 const CompanyInfo& company) {
   std::string remoteName = company.raporlamahash + "_" + fileName;
-  return uploadFile(statusWindow, remoteName, localPath, company) >= kFtpDone ? 1 : 0;
+  return uploadFile(remoteName, localPath, company) >= kFtpDone ? 1 : 0;
 }
 
 }  // namespace kestrune

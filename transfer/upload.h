@@ -6,7 +6,6 @@
 
 #include "db/company.h"
 #include "platform/ftp.h"
-#include "platform/window.h"
 
 namespace kestrune {
 
@@ -25,16 +24,12 @@ void checkUploadSettings();
 // Logs each upload's result and whether it went over TLS; a TLS failure is
 // shown with its reason. A company folder or remote name that is not a plain name (it could leave
 // the restaurant's folder) sends nothing: -5 or -11, with an error shown.
-// Asks the status window to repaint after -5 and -11.
-int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
-               const std::string& localPath, const CompanyInfo& company);
-
-// The result of the last uploadFile of this process; 0 while there was none.
-int lastUploadResult();
+int uploadFile(const std::string& remoteName, const std::string& localPath,
+               const CompanyInfo& company);
 
 // A report document, as raporlamahash + "_" + fileName (e.g. "gunluk.html").
 // 1 when sent, else 0.
-int uploadReport(WindowHandle statusWindow, const std::string& localPath,
-                 const std::string& fileName, const CompanyInfo& company);
+int uploadReport(const std::string& localPath, const std::string& fileName,
+                 const CompanyInfo& company);
 
 }  // namespace kestrune

@@ -1,8 +1,8 @@
-// The agent's face on Linux: a local control socket instead of the hidden
-// window. $XDG_RUNTIME_DIR/kestrune-$UID.sock, or without XDG_RUNTIME_DIR
-// (cron, su, a system service) in $HOME/.cache/kestrune, a folder of the
-// user's own (0700); mode 0600, peers of other users refused, and a client
-// talks only to a socket of its own user. One request per connection, one line of text:
+// The control on Linux: a local socket where Windows has the hidden window.
+// $XDG_RUNTIME_DIR/kestrune-$UID.sock, or without XDG_RUNTIME_DIR (cron, su, a system service) in
+// $HOME/.cache/kestrune, a folder of the user's own (0700); mode 0600, peers of other users
+// refused, and a client talks only to a socket of its own user. One request per connection, one
+// line of text:
 //   "0x488"  run an expense export; answered when it has finished
 //   "0x490"  count a request
 //   "status" the status panel as text
@@ -32,8 +32,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/errors.h"
-#include "platform/window.h"
 
 namespace kestrune {
 
@@ -50,7 +50,7 @@ struct Client {
 };
 
 struct ControlSocket {
-  WindowHandlers handlers;
+  ControlHandlers handlers;
   std::string path;
   int listenFd = -1;
   int signalFd = -1;
@@ -163,7 +163,7 @@ std::string answerRequest(const std::string& request) {
     if (gControl.handlers.readStatus) panel = gControl.handlers.readStatus();
     return statusPanelText(panel);
   }
-  return "error: unknown request (expected 0x488, 0x490 or status)\n";
+  return "error: unknown request (expected 0x488, 0x490, status or report)\n";
 }
 
 // Takes what a client sent; answers once a whole line is there.
@@ -309,10 +309,10 @@ std::string socketPath(std::string* why) {
 
 }  // namespace
 
-WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error) {
-  auto fail = [&](const std::string& what) -> WindowHandle {
+bool openControl(const ControlHandlers& handlers, std::string* error) {
+  auto fail = [&](const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
-    return nullptr;
+    return false;
   };
   ::signal(SIGPIPE, SIG_IGN);
   // SIGTERM and SIGINT are read from a descriptor by the loop; blocked here,
@@ -333,7 +333,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   gControl.path = socketPath(&why);
   if (gControl.path.empty()) {
     if (error) *error = "no folder for the control socket: " + why;
-    return nullptr;
+    return false;
   }
   sockaddr_un sa{};
   if (gControl.path.size() >= sizeof sa.sun_path) {
@@ -355,10 +355,10 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   if (bound != 0) return fail("cannot bind " + gControl.path);
   ::chmod(gControl.path.c_str(), 0600);
   if (::listen(gControl.listenFd, 64) != 0) return fail("cannot listen on " + gControl.path);
-  return &gControl;
+  return true;
 }
 
-int runMainLoop(WindowHandle) {
+int serveControl() {
   bool running = true;
   while (running) {
     std::vector<pollfd> fds = {
@@ -407,11 +407,11 @@ int runMainLoop(WindowHandle) {
   return 0;
 }
 
-bool serveUntil(const std::function<bool()>& done) {
+bool serveWhileWaiting(const std::function<bool()>& done) {
   while (!done()) {
     pollfd fds[] = {{gControl.signalFd, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
     if (::poll(fds, 2, 20) <= 0) continue;
-    // A signal stays unread: runMainLoop ends on it.
+    // A signal stays unread: serveControl ends on it.
     if (fds[0].revents & POLLIN) {
       gEnding = true;
       return false;
@@ -433,7 +433,7 @@ bool serveUntil(const std::function<bool()>& done) {
   return true;
 }
 
-void requestQuit() { wakeLoop('q'); }
+void requestEnd() { wakeLoop('q'); }
 
 int sendToAgent(const std::string& request, std::string* answer) {
   ::signal(SIGPIPE, SIG_IGN);

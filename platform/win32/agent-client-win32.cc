@@ -5,8 +5,8 @@
 #include <cctype>
 #include <string>
 
+#include "platform/control.h"
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
 
 namespace kestrune {
 

@@ -1,7 +1,7 @@
+#include <windows.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/control.h"
 #include "platform/text.h"
 #include "platform/win32/wide-win32.h"
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
 
 namespace kestrune {
 

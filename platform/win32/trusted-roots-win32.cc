@@ -5,8 +5,8 @@
 // alike.
 #include "platform/trusted_roots.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 namespace kestrune {
 

@@ -1,9 +1,9 @@
 // The hidden main window: tray icon, popup menu ("Reporting Now" and
 // RESTORE), the two private messages from other programs, the status panel
 // and the message loop.
+#include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -11,7 +11,7 @@
 #include "platform/win32/errors-win32.h"
 #include "platform/win32/resources-win32.h"
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
+#include "platform/control.h"
 
 namespace kestrune {
 
@@ -22,7 +22,7 @@ HINSTANCE gInstance = nullptr;
 std::atomic<HWND> gMainWindow{nullptr};
 NOTIFYICONDATAW gNotifyIcon;
 HMENU gPopupMenu = nullptr;
-WindowHandlers gHandlers;
+ControlHandlers gHandlers;
 std::atomic<DWORD> gLoopThread{0};
 std::atomic<bool> gTrayIconShown{false};
 std::atomic<int> gRepaintRequests{0};
@@ -36,7 +36,7 @@ constexpr UINT kTrayRetryMs = 5000;
 bool gEnding = false;
 
 // Export requests are served on the loop's thread only. The loop goes on
-// serving messages while an export runs (serveUntil); a request that arrives
+// serving messages while an export runs (serveWhileWaiting); a request that arrives
 // then waits for the running export to end instead of starting a second one
 // inside it.
 bool gExporting = false;
@@ -212,6 +212,8 @@ bool registerWindowClass(const std::wstring& className, std::string* error) {
 
 bool trayIconShown() { return gTrayIconShown; }
 
+HWND mainWindow() { return gMainWindow; }
+
 std::wstring windowTitle() { return loadString(IDS_APP_TITLE, L"Kestrune"); }
 std::wstring windowClassName() { return loadString(IDC_KESTRUNE, L"KESTRUNE"); }
 
@@ -227,7 +229,7 @@ HMENU buildTrayMenu() {
   return menu;
 }
 
-WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error) {
+bool openControl(const ControlHandlers& handlers, std::string* error) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -236,7 +238,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   gEnding = false;
   std::wstring title = windowTitle();
   std::wstring className = windowClassName();
-  if (!registerWindowClass(className, error)) return nullptr;
+  if (!registerWindowClass(className, error)) return false;
 
   // Hidden until the tray menu's RESTORE shows it. The title is fixed, not
   // the string-table title.
@@ -246,7 +248,7 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   if (!window) {
     if (error)
       *error = "cannot create the main window (error " + std::to_string(GetLastError()) + ")";
-    return nullptr;
+    return false;
   }
   gMainWindow = window;
 
@@ -260,10 +262,10 @@ WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error
   lstrcpynW(gNotifyIcon.szTip, title.c_str(), ARRAYSIZE(gNotifyIcon.szTip));
   gTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   addTrayIcon(window);
-  return window;
+  return true;
 }
 
-int runMainLoop(WindowHandle) {
+int serveControl() {
   gLoopThread = GetCurrentThreadId();
   HACCEL accelerators = LoadAcceleratorsW(gInstance, MAKEINTRESOURCEW(IDC_KESTRUNE));
   MSG msg = {};
@@ -283,12 +285,12 @@ int runMainLoop(WindowHandle) {
   return result == 0 ? static_cast<int>(msg.wParam) : 1;
 }
 
-bool serveUntil(const std::function<bool()>& done) {
+bool serveWhileWaiting(const std::function<bool()>& done) {
   while (!done()) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
-        // for runMainLoop, which ends on it
+        // for serveControl, which ends on it
         PostQuitMessage(static_cast<int>(msg.wParam));
         gEnding = true;
         return false;
@@ -302,14 +304,14 @@ bool serveUntil(const std::function<bool()>& done) {
   return true;
 }
 
-void requestRepaint(WindowHandle window) {
+void refreshStatus() {
   ++gRepaintRequests;
-  if (window) InvalidateRect(static_cast<HWND>(window), nullptr, TRUE);
+  if (HWND window = gMainWindow) InvalidateRect(window, nullptr, TRUE);
 }
 
-int repaintRequestCount() { return gRepaintRequests.load(); }
+int statusRefreshCount() { return gRepaintRequests.load(); }
 
-void requestQuit() {
+void requestEnd() {
   // Closing the window ends the loop through WM_DESTROY, tray icon removed.
   HWND window = gMainWindow;
   if (window) {

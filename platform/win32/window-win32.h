@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/window.h"
+#include "platform/control.h"
 
 namespace kestrune {
 
@@ -23,6 +23,9 @@ constexpr ULONG_PTR kStatusAnswerTag = 0x4B535441;  // "KSTA"
 // True from the moment the tray icon was added until WM_DESTROY removed it
 // again (both as the system confirmed).
 bool trayIconShown();
+
+// The main window made by openControl; null before and after it.
+HWND mainWindow();
 
 // The tray icon's popup menu, built anew for every right click.
 HMENU buildTrayMenu();

@@ -68,8 +68,7 @@ TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
     EXPECT_EQ(c.due, dueText(closedPeriodsDue(c.now, state))) << c.state << " at " << c.now;
     EXPECT_EQ(c.state, closedStateText(state));
   }
-  ReportPeriod period;
-  setBusinessDayPeriod(period, dayNumber(2026, 3, 29));
+  ReportPeriod period = businessDayPeriod(dayNumber(2026, 3, 29));
   EXPECT_EQ("2026-03-29 06:00:00 2026-03-30 05:59:59",
             std::string(period.begin) + " " + period.end);
 }
@@ -147,7 +146,7 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
   AppState app;
   openAgentData(app);
   test::fixClock(localStamp(2026, 12, 8, 14, 0));
-  deliverClosedReports(app);
+  deliverClosedReports(app.reports, app.shared);
   std::string page = test::pageText(remote("gunluk_20261207"));
   EXPECT_NE(std::string::npos, page.find("<h1>GÜNLÜK SATIŞ ÖZETİ</h1>"));
   EXPECT_NE(std::string::npos, page.find("<h3>07.12.2026 06:00:00  -  08.12.2026 05:59:59</h3>"));
@@ -158,26 +157,27 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
   page = test::pageText(remote("aylik_202611"));
   EXPECT_NE(std::string::npos, page.find("<h3>2026-11-01 06:00:00  -  2026-12-01 05:59:59</h3>"));
   EXPECT_EQ("day=20261207\nmonth=202611\n", state());
-  EXPECT_EQ(0, app.dailyReportsSent.load() + app.monthlyReportsSent.load());
+  EXPECT_EQ(
+      0, app.shared.status.dailyReportsSent.load() + app.shared.status.monthlyReportsSent.load());
   EXPECT_EQ(0u, errors.count()) << errors.captions();
 
   forget("hash1_gunluk_20261207.html");  // delivered once: not sent again
-  deliverClosedReports(app);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_FALSE(sent("gunluk_20261207"));
 
   test::fixClock(localStamp(2026, 12, 9, 6, 0));
   ftp->stop();
-  deliverClosedReports(app);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "a failed upload is not recorded";
   ftp->start("normal");
   settings({}, test::otherAddress(9));  // the database is away
-  openConnection(app.sales.connection);
-  deliverClosedReports(app);
+  openConnection(app.reports.sales.connection);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_FALSE(sent("gunluk_20261208"));
   EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "a failed read is not recorded";
   settings({});
-  openConnection(app.sales.connection);
-  deliverClosedReports(app);
+  openConnection(app.reports.sales.connection);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_TRUE(sent("gunluk_20261208"));
   EXPECT_EQ("day=20261208\nmonth=202611\n", state());
 }
@@ -192,8 +192,8 @@ TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItO
   AppState app;
   openAgentData(app);
   test::fixClock(localStamp(2026, 12, 8, 14, 0));
-  deliverClosedReports(app);
-  deliverClosedReports(app);
+  deliverClosedReports(app.reports, app.shared);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_EQ("CLOSED_REPORTS", errors.captions());
   EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "taken as a first start";
   EXPECT_FALSE(sent("gunluk_20261206"));
@@ -204,7 +204,7 @@ TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItO
 
   settings({{"closedreports", "0"}});
   test::fixClock(localStamp(2026, 12, 9, 6, 0));
-  deliverClosedReports(app);
+  deliverClosedReports(app.reports, app.shared);
   EXPECT_FALSE(sent("gunluk_20261208"));
 }
 

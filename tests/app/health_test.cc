@@ -57,7 +57,7 @@ TEST_F(Health, LogRotatesAtItsLimitAndNeverStopsTheCaller) {
 TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   test::CapturedErrors errors;
   AppState app;
-  std::vector<std::string> lines = readStatusPanel(app).healthLines;
+  std::vector<std::string> lines = readStatusPanel(app.shared).healthLines;
   ASSERT_EQ(8u, lines.size());
   EXPECT_EQ("Son günlük rapor: -", lines[0]);
   EXPECT_EQ("Son hata: -", lines[4]);
@@ -66,23 +66,23 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
 
   RunOutcome daily;
   daily.uploaded = true;
-  recordRun(app, RunKind::Daily, daily);
+  recordRun(app.shared.status, RunKind::Daily, daily);
   RunOutcome exported;
   exported.uploaded = true;
   exported.records = 120;
   exported.images = 5;
   exported.imagesWaiting = 2;
-  recordRun(app, RunKind::Export, exported);
+  recordRun(app.shared.status, RunKind::Export, exported);
   RunOutcome monthly;
   monthly.reason = "the upload failed";
-  recordRun(app, RunKind::Monthly, monthly);
+  recordRun(app.shared.status, RunKind::Monthly, monthly);
   // 90 characters with a line end: the first 80 on one line, whole letters
   showError("READ_COMPANY", "Ş\n" + std::string(88, 'x'));
-  app.health.closed.dayKnown = app.health.closed.monthKnown = true;
-  app.health.closed.lastDay = dayNumber(2026, 12, 7);
-  app.health.closed.lastMonth = monthOfDay(dayNumber(2026, 11, 30));
+  app.shared.status.health.closed.dayKnown = app.shared.status.health.closed.monthKnown = true;
+  app.shared.status.health.closed.lastDay = dayNumber(2026, 12, 7);
+  app.shared.status.health.closed.lastMonth = monthOfDay(dayNumber(2026, 11, 30));
 
-  lines = readStatusPanel(app).healthLines;
+  lines = readStatusPanel(app.shared).healthLines;
   EXPECT_EQ("Son günlük rapor: 08.12.2026 14:00:05", lines[0]);
   EXPECT_EQ("Son aylık rapor: -", lines[1]);
   EXPECT_EQ("Son gider aktarımı: 08.12.2026 14:00:05 (120 kayıt, 5 resim)", lines[2]);
@@ -91,7 +91,7 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", lines[5]);
   EXPECT_EQ("Son kapanan gün: 07.12.2026", lines[6]);
   EXPECT_EQ("Son kapanan ay: 11.2026", lines[7]);
-  StatusPanel panel = readStatusPanel(app);
+  StatusPanel panel = readStatusPanel(app.shared);
   panel.companyName = u"K\u00F6\u015Fk\x1b[2J";  // no database text drives the terminal
   panel.companyFolder = "demo\r\n";
   std::string text = statusPanelText(panel);

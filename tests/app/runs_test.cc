@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/report_runs.h"
 #include "platform/clock.h"
+#include "platform/control.h"
 #include "platform/ftp.h"
 #include "platform/text.h"
 #include "reports/product_rows.h"
@@ -92,7 +93,7 @@ TEST_F(Runs, DailyBeforeSixCoversYesterdayFromSix) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 3, 10, 5, 59, 0));
-  EXPECT_EQ(0, runDailyReport(app));
+  runDailyReport(app.reports, app.shared);
 
   std::string page = pageText(local("gunluk"));
   EXPECT_NE(std::string::npos, page.find("<h3>09.03.2026 06:00:00  -  10.03.2026 05:59:59</h3>"));
@@ -112,7 +113,7 @@ TEST_F(Runs, DailyBeforeSixCoversYesterdayFromSix) {
                       "class=\"col1\"></th></td><td align=\"right\"><th "
                       "class=\"col0\">345.00</th>"));
   EXPECT_EQ(local("gunluk"), remote("gunluk"));
-  EXPECT_EQ(1, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
   EXPECT_EQ(0u, errors.count()) << errors.captions();
 }
 
@@ -124,11 +125,11 @@ TEST_F(Runs, DailyFromSixCoversTodayUntilMidnight) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 3, 10, 6, 0, 0));
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   std::string page = pageText(remote("gunluk"));
   EXPECT_NE(std::string::npos, page.find("<h3>10.03.2026 06:00:00  -  10.03.2026 23:59:59</h3>"));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "25.00")));
-  EXPECT_EQ(1, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
 }
 
 TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
@@ -144,7 +145,7 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 12, 20, 16, 0, 0));
-  EXPECT_EQ(0, runMonthlyReport(app));
+  runMonthlyReport(app.reports, app.shared);
   std::string page = pageText(remote("aylik"));
   EXPECT_NE(std::string::npos, page.find("<h1>AYLIK SATIŞ ÖZETİ</h1>"));
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 16:00:00</h3>")) << "no daily run named it";
@@ -156,8 +157,8 @@ TEST_F(Runs, MonthlyInDecemberRollsIntoJanuaryAndTakesMovementSums) {
   EXPECT_NE(std::string::npos, page.find(summaryRow("Telefon Sipariş", "50.00")));
   EXPECT_NE(std::string::npos, page.find(productRow("50", "Çorba", "4.00", "KASE", "120.00")));
   EXPECT_EQ(local("aylik"), remote("aylik"));
-  EXPECT_EQ(1, app.monthlyReportsSent.load());
-  EXPECT_EQ(0, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.monthlyReportsSent.load());
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
 }
 
 TEST_F(Runs, ProductTableTakesOnlyKnownProductsWithAPositiveAmount) {
@@ -168,7 +169,7 @@ TEST_F(Runs, ProductTableTakesOnlyKnownProductsWithAPositiveAmount) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 3, 10, 13, 0, 0));
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   std::string page = pageText(local("gunluk"));
   EXPECT_EQ(std::string::npos, page.find("İkram Çay"));
   EXPECT_EQ(std::string::npos, page.find(">999<"));
@@ -198,15 +199,15 @@ TEST_F(Runs, UnreachableDatabaseWritesAndUploadsNothing) {
   openAgentData(app);  // with the database up: company and products known
   test::writeSettings(
       {{"ipno", test::otherAddress(9)}, {"ftphost", ftp->settingValue()}, {"root", root}});
-  openConnection(app.sales.connection);  // the sales server is now away
+  openConnection(app.reports.sales.connection);  // the sales server is now away
   at(localStamp(2026, 3, 10, 13, 0, 0));
   test::CapturedErrors away;
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   const std::string lists = "READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME,";
   EXPECT_EQ(lists + "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION", away.captions());
-  EXPECT_EQ(0, app.dailyReportsSent.load());
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
   EXPECT_FALSE(test::fileExists(ftp->remotePath("demo", "hash1_gunluk.html")));
-  runMonthlyReport(app);
+  runMonthlyReport(app.reports, app.shared);
   EXPECT_EQ(lists + "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION," + lists +
                 "READ_SATIS_OZET,READ_KASA_MOVES_TOPLAM,READ_BANK_MOVES_TOPLAM,"
                 "READ_CEK_MOVES_TOPLAM,READ_URUN_SATISLARI_UNION",
@@ -219,7 +220,7 @@ TEST_F(Runs, AFailedReadKeepsTheLastGoodReport) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 3, 10, 13, 0, 0));
-  runMonthlyReport(app);
+  runMonthlyReport(app.reports, app.shared);
   std::string page = remote("aylik");
   at(localStamp(2026, 3, 10, 13, 10, 0));  // a page written now would differ
   for (const char* table :
@@ -227,12 +228,12 @@ TEST_F(Runs, AFailedReadKeepsTheLastGoodReport) {
     SCOPED_TRACE(table);
     db->exec(std::string("RENAME TABLE ") + table + " TO " + table + "_away");
     RunOutcome outcome;
-    runMonthlyReport(app, &outcome);
+    outcome = runMonthlyReport(app.reports, app.shared);
     db->exec(std::string("RENAME TABLE ") + table + "_away TO " + table);
     EXPECT_EQ("a database read failed", outcome.reason);
     EXPECT_EQ(page, local("aylik"));
     EXPECT_EQ(page, remote("aylik"));
-    EXPECT_EQ(1, app.monthlyReportsSent.load());
+    EXPECT_EQ(1, app.shared.status.monthlyReportsSent.load());
   }
 }
 
@@ -245,33 +246,35 @@ TEST_F(Runs, EveryRunReadsTheStockListsAgain) {
   item("2026-03-10 12:00:00", 60, 3, 90);
   at(localStamp(2026, 3, 10, 13, 0, 0));
   const std::string sold = productRow("60", "Lahmacun", "3.00", "ADET", "90.00");
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(sold));
   db->exec("RENAME TABLE stocks.stckdef TO stocks.stckdef_away");
   openAgentData(never);
   RunOutcome kept, none;
-  runDailyReport(app, &kept);
-  runDailyReport(never, &none);
+  kept = runDailyReport(app.reports, app.shared);
+  none = runDailyReport(never.reports, never.shared);
   db->exec("RENAME TABLE stocks.stckdef_away TO stocks.stckdef");
   EXPECT_TRUE(kept.uploaded) << kept.reason;
   EXPECT_NE(std::string::npos, pageText(remote("gunluk")).find(sold));
   EXPECT_EQ("the stock lists could not be read", none.reason);
-  EXPECT_EQ(0, never.dailyReportsSent.load());
+  EXPECT_EQ(0, never.shared.status.dailyReportsSent.load());
 }
 
 TEST_F(Runs, FailedUploadOrDocumentLeavesTheCounterUnchanged) {
   AppState app;
   openAgentData(app);
   at(localStamp(2026, 3, 10, 13, 0, 0));
-  app.company.compfolder = "no-such-folder";
-  runDailyReport(app);
-  EXPECT_EQ(0, app.dailyReportsSent.load());
+  app.shared.company.record.compfolder = "no-such-folder";
+  int refreshes = statusRefreshCount();
+  runDailyReport(app.reports, app.shared);
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(refreshes + 1, statusRefreshCount()) << "the panel shows the failed folder";
   EXPECT_TRUE(test::fileExists(root + "/satislar/satis_ozet_gunluk.html"));
 
-  app.company.compfolder = "demo";
-  app.folders.salesFolder = root + "/missing/satislar";  // cannot be written
-  runDailyReport(app);
-  EXPECT_EQ(0, app.dailyReportsSent.load());
+  app.shared.company.record.compfolder = "demo";
+  app.shared.folders.salesFolder = root + "/missing/satislar";  // cannot be written
+  runDailyReport(app.reports, app.shared);
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
   EXPECT_FALSE(test::fileExists(ftp->remotePath("demo", "hash1_gunluk.html")));
   EXPECT_NE(std::string::npos, errors.captions().find("WRITE_SATIS_OZET"));
 }

@@ -12,29 +12,17 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "tests/support/faults.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
 
 TEST(PlanTick, DailyEvery600Ticks) {
-  EXPECT_FALSE(planTick(1, 12).daily);
-  EXPECT_FALSE(planTick(599, 12).daily);
-  EXPECT_TRUE(planTick(600, 12).daily);
-  EXPECT_FALSE(planTick(601, 12).daily);
-  EXPECT_TRUE(planTick(1200, 3).daily);
-}
-
-TEST(PlanTick, MonthlyOnlyInsideItsHourWindows) {
-  for (int hour = 0; hour < 24; ++hour) {
-    bool expected = (hour >= 15 && hour <= 22) || hour == 1 || hour == 2;
-    EXPECT_EQ(expected, planTick(21600, hour).monthly) << "hour " << hour;
-    EXPECT_FALSE(planTick(21601, hour).monthly);
-    EXPECT_FALSE(planTick(21000, hour).monthly);
-  }
-  // 21600 is also a multiple of 600: both run, the daily one first (by the loop's order)
-  TickPlan both = planTick(43200, 16);
-  EXPECT_TRUE(both.daily);
-  EXPECT_TRUE(both.monthly);
+  EXPECT_FALSE(isDailyTick(1));
+  EXPECT_FALSE(isDailyTick(599));
+  EXPECT_TRUE(isDailyTick(600));
+  EXPECT_FALSE(isDailyTick(601));
+  EXPECT_TRUE(isDailyTick(1200));
 }
 
 // A fake clock that each sleep moves forward; the sleeper stops the
@@ -80,13 +68,13 @@ TEST(RunTicks, FirstDailyRunComesAtTick600) {
     runTicks(app, runs.jobs(), time.stop);
   }
   EXPECT_EQ(0u, runs.log.size());
-  EXPECT_EQ(599, app.tickCount.load());
+  EXPECT_EQ(599, app.shared.status.tickCount.load());
   {
     FakeTime time(localStamp(2026, 3, 10, 9, 0), 600);
     runTicks(app, runs.jobs(), time.stop);
   }
   EXPECT_EQ(std::vector<std::string>{"daily@9"}, runs.log);
-  EXPECT_EQ(1199, app.tickCount.load());
+  EXPECT_EQ(1199, app.shared.status.tickCount.load());
 }
 
 TEST(RunTicks, MonthlyAtTick21600DependsOnTheHourThen) {
@@ -169,7 +157,7 @@ TEST(RunTicks, ASimulatedDayRunsTheExpectedJobs) {
   EXPECT_EQ(2, runs.count("monthly"));
   EXPECT_EQ(1, runs.count("monthly@15"));
   EXPECT_EQ(1, runs.count("monthly@21"));
-  EXPECT_EQ(86400, app.tickCount.load());
+  EXPECT_EQ(86400, app.shared.status.tickCount.load());
 }
 
 TEST(RunTicks, AThrowingJobIsReportedAndTheThreadGoesOn) {
@@ -186,7 +174,7 @@ TEST(RunTicks, AThrowingJobIsReportedAndTheThreadGoesOn) {
   EXPECT_EQ(3, daily);
   EXPECT_EQ(3u, errors.count());
   EXPECT_EQ("SCHEDULER", errors.all()[0].first);
-  EXPECT_EQ(1800, app.tickCount.load());
+  EXPECT_EQ(1800, app.shared.status.tickCount.load());
 }
 
 // A stop asked for between two sleeps (before the first tick, or by the main
@@ -201,7 +189,7 @@ TEST(RunTicks, StopBetweenSleepsEndsTheLoopBeforeTheNextSleep) {
     SchedulerJobs jobs{[&] { time.stop = true; }, nullptr, nullptr};
     runTicks(app, jobs, time.stop);
     EXPECT_EQ(beforeStart ? 0u : 600u, time.sleeps);
-    EXPECT_EQ(beforeStart ? 0 : 600, app.tickCount.load());
+    EXPECT_EQ(beforeStart ? 0 : 600, app.shared.status.tickCount.load());
   }
 }
 
@@ -213,23 +201,24 @@ TEST(RunTicks, AskedRunsWakeTheThreadAndAClickDuringARunIsDropped) {
   std::atomic<bool> stop{false}, release{false};
   std::atomic<int> runs{0};
   SchedulerJobs jobs;
-  jobs.dailyNow = [&](RunOutcome* outcome) {
-    if (++runs == 1)
-      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    outcome->products = runs;
+  jobs.dailyNow = [&] {
+    if (++runs == 1) test::waitFor([&] { return release.load(); });
+    RunOutcome outcome;
+    outcome.products = runs;
+    return outcome;
   };
   std::thread scheduler([&] { runTicks(app, jobs, stop); });
   std::atomic<int> first{0}, second{0};
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // inside the first tick
   auto asked = std::chrono::steady_clock::now();
   askReportNowAndReply(app.reportNow, [&](const RunOutcome& o) { first = o.products; });
-  while (runs == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  test::waitFor([&] { return runs > 0; });
   EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(600))
       << "woken, not at the end of the tick";
   EXPECT_FALSE(askReportNow(app.reportNow)) << "a click while the run is in progress";
   askReportNowAndReply(app.reportNow, [&](const RunOutcome& o) { second = o.products; });
   release = true;
-  while (second == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  test::waitFor([&] { return second != 0; });
   stop = true;
   scheduler.join();
   EXPECT_EQ(1, first.load());

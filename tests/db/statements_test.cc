@@ -21,8 +21,8 @@ namespace {
 using test::database;
 
 struct Sent {
-  Sent(std::string schema, std::string statement, std::string setup = std::string())
-      : schema(std::move(schema)), statement(std::move(statement)), setup(std::move(setup)) {}
+  Sent(std::string inSchema, std::string text, std::string first = std::string())
+      : schema(std::move(inSchema)), statement(std::move(text)), setup(std::move(first)) {}
   std::string schema;
   std::string statement;
   std::string setup;  // empty when none
@@ -41,12 +41,12 @@ class Statements : public ::testing::Test {
   void SetUp() override {
     database().resetData();
     test::writeSettings({{"ipno", test::testAddress()}});
-    setStatementObserver(
+    setStatementRecorder(
         [this](const char* schema, const char* setup, const std::string& statement) {
           sent.push_back({schema, statement, setup ? setup : ""});
         });
   }
-  void TearDown() override { setStatementObserver(nullptr); }
+  void TearDown() override { setStatementRecorder(nullptr); }
   std::vector<Sent> sent;
 };
 
@@ -56,9 +56,7 @@ const char kEnd[] = "2024-04-01 05:59:59";
 TEST_F(Statements, SalesReads) {
   SalesData sales;
   openConnection(sales.connection);
-  std::snprintf(sales.period.begin, sizeof sales.period.begin, "%s", kBegin);
-  std::snprintf(sales.period.end, sizeof sales.period.end, "%s", kEnd);
-  EXPECT_EQ(1, readDailySalesSummary(sales));
+  EXPECT_EQ(1, readDailySalesSummary(sales, kBegin, kEnd));
   EXPECT_EQ(1, readSalesSummary(sales, kBegin, kEnd));
   readCashMovesTotal(sales, kBegin, kEnd);
   readBankMovesTotal(sales, kBegin, kEnd);

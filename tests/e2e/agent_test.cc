@@ -16,6 +16,7 @@
 
 #include "tests/support/agent.h"
 #include "tests/support/faults.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
@@ -192,8 +193,7 @@ TEST_F(Agent, OneShotRunAndAgentNeverWriteAtOnce) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   EXPECT_FALSE(test::fileExists(socket)) << "the agent waits for the lock";
   ::close(held);
-  for (int i = 0; i < 3000 && !test::fileExists(socket); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  test::waitFor([&] { return test::fileExists(socket); }, std::chrono::seconds(30));
   EXPECT_TRUE(test::fileExists(ftp->remotePath("demo", "h1_gunluk.html")));
   EXPECT_EQ(3, runCli({"run", "daily"}));
   ::kill(agent.pid, SIGTERM);

@@ -15,9 +15,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/window.h"
+#include "platform/control.h"
 #include "tests/support/agent.h"
 #include "tests/support/faults.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
@@ -25,12 +26,6 @@ namespace {
 using test::Child;
 using test::Clock;
 using test::secondsSince;
-
-size_t occurrences(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 class AgentFaults : public ::testing::Test {
  protected:
@@ -78,57 +73,6 @@ class AgentFaults : public ::testing::Test {
   double startSeconds = 0;
 };
 
-TEST_F(AgentFaults, MissingOrOverlongSettingsStillServeStatus) {
-  for (const char* why : {"missing", "overlong"}) {
-    SCOPED_TRACE(why);
-    if (std::string(why) == "missing")
-      test::writeSettings({});
-    else
-      test::writeSettings({{"ipno", std::string(41, '1')},
-                           {"ftphost", shop.ftp->settingValue()},
-                           {"root", shop.root}});
-    std::remove(agentLog.c_str());
-    Child agent = startAgent();
-    ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
-    std::printf("settings %s: the agent served requests %.3f s after its start\n", why,
-                startSeconds);
-    std::string answer = status();
-    EXPECT_NE(std::string::npos, answer.find("Firma: \n")) << answer;
-    EXPECT_NE(std::string::npos, answer.find("Success_Daily Report: 0\n")) << answer;
-    stopAgent(agent);
-    std::string log = test::readFile(agentLog);
-    EXPECT_EQ(2u, occurrences(log, "READ_COMPANY: ")) << "start-up and the first report\n" << log;
-    EXPECT_EQ(1u, occurrences(log, "READ_GUNLUK_SATIS_OZET: ")) << log;
-    EXPECT_TRUE(shop.filesOnServer().empty());
-  }
-}
-
-TEST_F(AgentFaults, DatabaseAwayAtStartUpNeedsNoRestart) {
-  shop.db->stop();
-  ::setenv("KESTRUNE_TICK_MS", "10", 1);  // a daily run every 6 s
-  Child agent = startAgent();
-  ::unsetenv("KESTRUNE_TICK_MS");
-  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
-  EXPECT_NE(std::string::npos, status().find("Firma: \n"));
-  EXPECT_TRUE(shop.filesOnServer().empty());
-
-  shop.db->resume();
-  auto resumed = Clock::now();
-  while (!test::fileExists(shop.remote("h1_gunluk.html")) && secondsSince(resumed) < 60)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(test::fileExists(shop.remote("h1_gunluk.html"))) << "the next scheduled daily report";
-  std::printf("the database back: the scheduled daily report arrived %.1f s later\n",
-              secondsSince(resumed));
-  std::string out;
-  EXPECT_EQ(0, test::runCli({"send", "0x488"}, &out, 60)) << out;
-  EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
-  EXPECT_EQ("2", shop.db->scalar("SELECT SUM(islendi) FROM expenses.moves"));
-  std::string answer = status();
-  EXPECT_NE(std::string::npos, answer.find("Firma: Köşk\n")) << answer;
-  EXPECT_NE(std::string::npos, answer.find("company_folder: demo\n")) << answer;
-  stopAgent(agent);
-}
-
 TEST_F(AgentFaults, SigtermEndsARunHeldInASlowReadWithinSeconds) {
   ::setenv("KESTRUNE_TICK_MS", "5", 1);  // a daily run every 3 s
   Child agent = startAgent();
@@ -147,7 +91,6 @@ TEST_F(AgentFaults, SigtermEndsARunHeldInASlowReadWithinSeconds) {
   ::kill(agent.pid, SIGTERM);
   ASSERT_TRUE(agent.wait(30));
   double ended = secondsSince(signalled);
-  std::printf("SIGTERM during a held report run: the agent ended after %.2f s\n", ended);
   EXPECT_EQ(0, agent.exitCode());
   EXPECT_LT(ended, 8.0);
   EXPECT_FALSE(test::fileExists(socket));
@@ -252,7 +195,6 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
   flood.join();
   EXPECT_EQ(0u, readAll(fd).rfind("Firma: Köşk\n", 0));
   ::close(fd);
-  std::printf("status while another client floods: %.3f s\n", served);
   EXPECT_LT(served, 3.0);
 
   // Half a request, then silence: the client's time runs out.
@@ -262,7 +204,6 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
   std::string got = readAll(fd);
   double waited = secondsSince(started);
   ::close(fd);
-  std::printf("half a request, then silence: answered after %.3f s\n", waited);
   EXPECT_EQ("error: no request within 5 seconds\n", got);
   EXPECT_LT(waited, 7.0);
 
@@ -277,7 +218,6 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
         ++ok;
     });
   for (auto& t : clients) t.join();
-  std::printf("200 clients at once: all answered after %.3f s\n", secondsSince(started));
   EXPECT_EQ(200, ok.load());
 
   // Another user, who reaches the socket: its mode keeps the user out; with
@@ -290,8 +230,8 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
 
   EXPECT_NE(std::string::npos, status().find("company_folder: demo"));
   int fdsAfter = -1;
-  for (int i = 0; i < 100 && (fdsAfter = test::openDescriptors(pid)) != fdsBefore; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  test::waitFor([&] { return (fdsAfter = test::openDescriptors(pid)) == fdsBefore; },
+                std::chrono::seconds(5));
   EXPECT_EQ(fdsBefore, fdsAfter) << "descriptors of the agent before and after";
   stopAgent(agent);
 }
@@ -328,8 +268,7 @@ TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
       "' " +
       socket;
   Child fake = test::spawn({"/bin/sh", "-c", listener}, test::testDir() + "/fake.log");
-  for (int i = 0; i < 500 && !test::fileExists(socket); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  test::waitFor([&] { return test::fileExists(socket); }, std::chrono::seconds(5));
   EXPECT_EQ(2, test::runCli({"send", "0x488"}, &out));
   EXPECT_NE(std::string::npos, out.find("refused: " + socket + " is served by user")) << out;
   ::kill(fake.pid, SIGTERM);

@@ -10,10 +10,11 @@
 #include "app/agent.h"
 #include "app/app_state.h"
 #include "platform/clock.h"
+#include "platform/control.h"
 #include "platform/ftp.h"
-#include "platform/window.h"
 #include "tests/support/agent.h"
 #include "tests/support/faults.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
@@ -60,11 +61,10 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   AppState app;
   if (awayAtStart) shop.db->stop();
   std::thread agent([&] { runAgent(app); });
-  auto started = Clock::now();
-  while (!test::fileExists(socket) && secondsSince(started) < 60)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  test::waitFor([&] { return test::fileExists(socket); });
   ASSERT_TRUE(test::fileExists(socket));
-  ASSERT_EQ(awayAtStart ? 0 : 1, app.dailyReportsSent.load()) << "the start-up report";
+  ASSERT_EQ(awayAtStart ? 0 : 1, app.shared.status.dailyReportsSent.load())
+      << "the start-up report";
   size_t startErrors = errors.count();
   if (awayAtStart) shop.db->resume();
 
@@ -87,21 +87,16 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
     EXPECT_EQ("ok: export finished, gider.dat uploaded (3 records, 0 images)\n", answer);
     ++answered;
   };
-  auto asked = Clock::now();
   std::thread a(client), b(client);
   a.join();
   b.join();
-  double exports = secondsSince(asked);
-  int reportsWhenDone = app.dailyReportsSent.load();
+  int reportsWhenDone = app.shared.status.dailyReportsSent.load();
   const int expectedReports = awayAtStart ? 1 : 2;
-  while (app.dailyReportsSent.load() < expectedReports && secondsSince(asked) < 60)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::printf("two exports during a report run: %.3f s; reports sent when they ended: %d\n",
-              exports, reportsWhenDone);
+  test::waitFor([&] { return app.shared.status.dailyReportsSent.load() >= expectedReports; });
 
   reading = false;
   statusReader.join();
-  requestQuit();
+  requestEnd();
   agent.join();
   setSleeper(nullptr);
   setClockSource(nullptr);
@@ -113,11 +108,11 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
     EXPECT_EQ(1, reportsWhenDone) << "the exports did not wait for the report run";
   }
   EXPECT_EQ(2, answered.load());
-  EXPECT_EQ(2, app.exportsCompleted.load());
-  EXPECT_EQ(2, app.exportsUploaded.load());
+  EXPECT_EQ(2, app.shared.status.exportsCompleted.load());
+  EXPECT_EQ(2, app.shared.status.exportsUploaded.load());
   EXPECT_EQ("1,1", shop.db->scalar("SELECT GROUP_CONCAT(islendi ORDER BY Id) FROM expenses.moves"));
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
-  EXPECT_GE(app.dailyReportsSent.load(), expectedReports);
+  EXPECT_GE(app.shared.status.dailyReportsSent.load(), expectedReports);
   std::string page = test::pageText(test::readFile(shop.remote("h1_gunluk.html")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "150.00")));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Paket Servis/Take Away", "50.00")));
@@ -135,8 +130,8 @@ TEST_P(Concurrency, TwoExportsDuringAReportRunBothCompleteAndTheReportIsRight) {
   ::unsetenv("LC_ALL");
 }
 
-INSTANTIATE_TEST_SUITE_P(Start, Concurrency, ::testing::Values(false, true), [](const auto& info) {
-  return std::string(info.param ? "DatabaseAwayAtStart" : "DatabaseUp");
+INSTANTIATE_TEST_SUITE_P(Start, Concurrency, ::testing::Values(false, true), [](const auto& param) {
+  return std::string(param.param ? "DatabaseAwayAtStart" : "DatabaseUp");
 });
 
 }  // namespace

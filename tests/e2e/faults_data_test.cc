@@ -76,18 +76,18 @@ TEST_F(OddData, NullInEveryColumnRead) {
 
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
-  runMonthlyReport(app);
-  runExpenseExport(app);
+  runMonthlyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   // No company folder: nothing is sent (it would land in the folder all
   // restaurants share), said once by each run, until the record has one.
   EXPECT_EQ("UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER,UPLOAD_COMPFOLDER", errors.captions());
   EXPECT_TRUE(shop.filesOnServer().empty());
   db->exec("UPDATE company.maininfo SET compfolder = 'demo'");
-  runDailyReport(app);
-  runMonthlyReport(app);
-  runExpenseExport(app);
+  runDailyReport(app.reports, app.shared);
+  runMonthlyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ(3u, errors.count()) << errors.captions();
 
   // An empty reporting key: "_" names in the restaurant's folder.
@@ -96,8 +96,8 @@ TEST_F(OddData, NullInEveryColumnRead) {
     EXPECT_TRUE(test::checkPage(page).empty()) << name;
     EXPECT_NE(std::string::npos, page.find(summaryRow("Tahsilat Toplam\xDD", "0.00"))) << name;
   }
-  EXPECT_EQ(1, app.dailyReportsSent.load());
-  EXPECT_EQ(1, app.monthlyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.monthlyReportsSent.load());
   std::vector<ExpenseMove> records =
       test::checkExpenseFile(test::readFile(remote("demo", "gider.dat")));
   ASSERT_EQ(2u, records.size());
@@ -155,8 +155,8 @@ TEST_F(OddData, LongBrokenAndMarkupNamesAndExtremeNumbers) {
 
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
-  runExpenseExport(app);
+  runDailyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ(0u, errors.count()) << errors.captions();
 
   std::string raw = test::readFile(shop.remote("h1_gunluk.html"));
@@ -222,7 +222,7 @@ TEST_F(OddData, TenThousandProductsSharingAHundredNames) {
       "seq / 100, seq / 100, 0, 0, 0, 8, '2026-03-10 12:00:00' FROM oturum.seq_1_to_10000");
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   EXPECT_EQ(0u, errors.count()) << errors.captions();
   std::string page = test::readFile(shop.remote("h1_gunluk.html"));
   std::vector<std::vector<std::string>> rows = test::checkPage(page);

@@ -74,8 +74,8 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
             errors.captions());
 
   started = Clock::now();
-  runDailyReport(app);
-  runExpenseExport(app);
+  runDailyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   double failedRuns = secondsSince(started);
   EXPECT_EQ(
       "READ_COMPANY,READ_STOK_TANIMLARI_BY_NAME,READ_STOK_TANIMLARI_BY_NAME,"
@@ -83,21 +83,19 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
       "READ_GUNLUK_SATIS_OZET,READ_URUN_SATISLARI_UNION,"
       "READ_COMPANY,READ_GIDER_GRUPLAR,READ_GIDER_TANIM,READ_GIDER_MOVES,READ_GIDER_MOVES",
       errors.captions());
-  EXPECT_EQ(0, app.dailyReportsSent.load());
-  EXPECT_EQ(0, app.exportsUploaded.load());
-  EXPECT_EQ(1, app.exportsCompleted.load());
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(0, app.shared.status.exportsUploaded.load());
+  EXPECT_EQ(1, app.shared.status.exportsCompleted.load());
   EXPECT_TRUE(shop.filesOnServer().empty()) << "nothing lands in the folder all restaurants share";
   EXPECT_FALSE(test::fileExists(shop.root + "/satislar/satis_ozet_gunluk.html"));
-  std::printf("server away: start-up %.3f s, a daily run and an export %.3f s\n", startUp,
-              failedRuns);
   EXPECT_LT(startUp + failedRuns, 30.0);
 
   shop.db->resume();
   size_t before = errors.count();
-  runDailyReport(app);
-  runExpenseExport(app);
+  runDailyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ(before, errors.count()) << errors.captions();
-  EXPECT_EQ(1, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
   std::string page = dailyPage();
   EXPECT_NE(std::string::npos, page.find("<h3>demo - 13:00:00</h3>"));
   EXPECT_NE(std::string::npos, page.find(summaryRow("Nakit", "100.00")));
@@ -106,14 +104,14 @@ TEST_P(DownAtStartUp, NextRunAfterTheServerIsBackIsCorrect) {
             page.find(test::productRow("20", "Künefe", "1.00", "PORS", "95.50")));
   EXPECT_EQ(3u, test::checkExpenseFile(test::readFile(shop.remote("gider.dat"))).size());
   EXPECT_EQ("1,1", islendi());
-  EXPECT_EQ(1, app.exportsUploaded.load());
-  EXPECT_NE(std::string::npos, statusPanelText(readStatusPanel(app)).find("Firma: Köşk\n"));
+  EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
+  EXPECT_NE(std::string::npos, statusPanelText(readStatusPanel(app.shared)).find("Firma: Köşk\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Passwords, DownAtStartUp,
-                         ::testing::Values(kFirstPassword, kSecondPassword), [](const auto& info) {
-                           return std::string(info.param) == kFirstPassword ? "FirstPassword"
-                                                                            : "SecondPassword";
+                         ::testing::Values(kFirstPassword, kSecondPassword), [](const auto& param) {
+                           return std::string(param.param) == kFirstPassword ? "FirstPassword"
+                                                                             : "SecondPassword";
                          });
 
 TEST_F(DatabaseFaults, SecondPasswordGivesCorrectReportsAndExport) {
@@ -121,11 +119,11 @@ TEST_F(DatabaseFaults, SecondPasswordGivesCorrectReportsAndExport) {
   test::CapturedErrors errors;
   AppState app;
   openAgentData(app);
-  EXPECT_STREQ(kSecondPassword, app.sales.connection.password);
-  runDailyReport(app);
+  EXPECT_STREQ(kSecondPassword, app.reports.sales.connection.password);
+  runDailyReport(app.reports, app.shared);
   test::fixClock(test::localStamp(2026, 3, 10, 16, 0));
-  runMonthlyReport(app);
-  runExpenseExport(app);
+  runMonthlyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ(0u, errors.count()) << errors.captions();
   EXPECT_NE(std::string::npos, dailyPage().find(summaryRow("Kredi", "25.50")));
   std::string monthly = test::pageText(test::readFile(shop.remote("h1_aylik.html")));
@@ -142,8 +140,8 @@ TEST_F(DatabaseFaults, PasswordChangedWhileTheAgentRuns) {
   openAgentData(app);
   shop.db->setRootPassword(kSecondPassword);
   RunOutcome daily, exported;
-  runDailyReport(app, &daily);
-  runExpenseExport(app, &exported);
+  daily = runDailyReport(app.reports, app.shared);
+  exported = runExpenseExport(app.exports, app.shared);
   EXPECT_TRUE(daily.uploaded && exported.uploaded) << daily.reason << exported.reason;
   EXPECT_EQ(0u, errors.count()) << errors.captions();
 }
@@ -164,13 +162,12 @@ TEST_F(DatabaseFaults, MissingOrOverlongSettingsReportAndRecoverWithoutRestart) 
     AppState app;
     auto started = Clock::now();
     openAgentData(app);
-    runDailyReport(app);
-    runExpenseExport(app);
+    runDailyReport(app.reports, app.shared);
+    runExpenseExport(app.exports, app.shared);
     double took = secondsSince(started);
-    std::printf("settings %s: start-up, a daily run and an export %.3f s\n", why, took);
     EXPECT_EQ(1u, countOf(errors, "READ_GUNLUK_SATIS_OZET"));
     EXPECT_EQ(3u, countOf(errors, "READ_COMPANY")) << "start-up, the daily run, the export";
-    EXPECT_EQ(0, app.dailyReportsSent.load());
+    EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
     EXPECT_TRUE(shop.filesOnServer().empty());
     EXPECT_LT(took, 60.0);
 
@@ -178,11 +175,11 @@ TEST_F(DatabaseFaults, MissingOrOverlongSettingsReportAndRecoverWithoutRestart) 
                          {"ftphost", shop.ftp->settingValue()},
                          {"root", shop.root}});
     size_t before = errors.count();
-    runDailyReport(app);
-    runExpenseExport(app);
+    runDailyReport(app.reports, app.shared);
+    runExpenseExport(app.exports, app.shared);
     EXPECT_EQ(before, errors.count()) << errors.captions();
-    EXPECT_EQ(1, app.dailyReportsSent.load());
-    EXPECT_EQ(1, app.exportsUploaded.load());
+    EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
+    EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
     EXPECT_NE(std::string::npos, dailyPage().find(summaryRow("Nakit", "100.00")));
     shop.clearRemote();
   }
@@ -195,7 +192,7 @@ TEST_F(DatabaseFaults, ExportWithAFailedReadSendsAndMarksNothing) {
   shop.db->exec("INSERT INTO expenses.notes (trid,note) VALUES (100,'fatura no 7')");
   AppState app;
   openAgentData(app);
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   std::string whole = test::readFile(shop.remote("gider.dat"));
   ASSERT_EQ(3u * 544, whole.size());
   shop.db->exec("UPDATE expenses.moves SET islendi = 0");
@@ -204,16 +201,16 @@ TEST_F(DatabaseFaults, ExportWithAFailedReadSendsAndMarksNothing) {
 
   shop.db->exec("RENAME TABLE expenses.notes TO expenses.notes_away");
   test::CapturedErrors errors;
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   shop.db->exec("RENAME TABLE expenses.notes_away TO expenses.notes");
   EXPECT_EQ("READ_GIDER_MOVES", errors.captions()) << "the notes read";
   EXPECT_EQ(whole, test::readFile(shop.remote("gider.dat")));
   EXPECT_EQ(whole, test::readFile(shop.root + "/giderler/gider.dat"));
   EXPECT_EQ("0,0,0", islendi());
-  EXPECT_EQ(1, app.exportsUploaded.load());
-  EXPECT_EQ(2, app.exportsCompleted.load());
+  EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
+  EXPECT_EQ(2, app.shared.status.exportsCompleted.load());
 
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   std::vector<ExpenseMove> records =
       test::checkExpenseFile(test::readFile(shop.remote("gider.dat")));
   ASSERT_EQ(4u, records.size());
@@ -239,7 +236,7 @@ TEST_F(DatabaseFaults, ServerKilledDuringAMonthlyRead) {
   double afterKill = 0;
   std::thread run([&] {
     try {
-      runMonthlyReport(app);
+      runMonthlyReport(app.reports, app.shared);
     } catch (...) {
       escaped = true;
     }
@@ -249,7 +246,6 @@ TEST_F(DatabaseFaults, ServerKilledDuringAMonthlyRead) {
   shop.db->killHard();
   run.join();
   afterKill = secondsSince(killed);
-  std::printf("server killed during the monthly read: the run ended %.3f s later\n", afterKill);
   EXPECT_FALSE(escaped);
   EXPECT_EQ(
       "READ_SATIS_OZET,READ_KASA_MOVES_TOPLAM,READ_BANK_MOVES_TOPLAM,READ_CEK_MOVES_TOPLAM,"
@@ -261,7 +257,7 @@ TEST_F(DatabaseFaults, ServerKilledDuringAMonthlyRead) {
   shop.db->exec("DROP VIEW satislar.shpchrtarch");
   shop.db->exec("RENAME TABLE satislar.shpchrtarch_real TO satislar.shpchrtarch");
   size_t before = errors.count();
-  runMonthlyReport(app);
+  runMonthlyReport(app.reports, app.shared);
   EXPECT_EQ(before, errors.count()) << errors.captions();
   std::string monthly = test::pageText(test::readFile(shop.remote("h1_aylik.html")));
   EXPECT_NE(std::string::npos, monthly.find(summaryRow("Masaya Servis", "125.50")));
@@ -287,7 +283,7 @@ TEST_F(DatabaseFaults, ServerKilledDuringTheMarking) {
   bool escaped = false;
   std::thread run([&] {
     try {
-      runExpenseExport(app);
+      runExpenseExport(app.exports, app.shared);
     } catch (...) {
       escaped = true;
     }
@@ -298,10 +294,9 @@ TEST_F(DatabaseFaults, ServerKilledDuringTheMarking) {
   shop.db->killHard();
   run.join();
   double afterKill = secondsSince(killed);
-  std::printf("server killed during the marking: the export ended %.3f s later\n", afterKill);
   EXPECT_FALSE(escaped);
   EXPECT_EQ("UPDATE_SET_GIDERMOVE_ISLENDI", errors.captions());
-  EXPECT_EQ(1, app.exportsCompleted.load());
+  EXPECT_EQ(1, app.shared.status.exportsCompleted.load());
   EXPECT_LT(afterKill, 15.0);
 
   shop.db->resume();
@@ -318,7 +313,7 @@ TEST_F(DatabaseFaults, ServerKilledDuringTheMarking) {
   EXPECT_EQ(expected, marked);
 
   shop.db->exec("DROP TRIGGER expenses.slow_900");
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ("1500", shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 1"));
   EXPECT_EQ(1u, errors.count()) << errors.captions();
 }

@@ -92,15 +92,14 @@ TEST_P(FailingServer, NothingCountedNothingMarkedBoundedAndTheNextRunSucceeds) {
   openAgentData(app);
   fail();
   auto started = Clock::now();
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   double report = secondsSince(started);
   started = Clock::now();
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   double exportTime = secondsSince(started);
-  std::printf("FTP %s: daily run %.3f s, export %.3f s\n", f.name, report, exportTime);
-  EXPECT_EQ(0, app.dailyReportsSent.load());
-  EXPECT_EQ(0, app.exportsUploaded.load());
-  EXPECT_EQ(1, app.exportsCompleted.load());
+  EXPECT_EQ(0, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(0, app.shared.status.exportsUploaded.load());
+  EXPECT_EQ(1, app.shared.status.exportsCompleted.load());
   EXPECT_EQ("0,0", islendi()) << "no row marked";
   EXPECT_EQ(0u, errors.count()) << "upload failures show nothing: " << errors.captions();
   const FtpTimeouts t = testTimeouts();
@@ -110,10 +109,10 @@ TEST_P(FailingServer, NothingCountedNothingMarkedBoundedAndTheNextRunSucceeds) {
 
   recover();
   EXPECT_FALSE(test::fileExists(shop.remote("h1_gunluk.html")));
-  runDailyReport(app);
-  runExpenseExport(app);
-  EXPECT_EQ(1, app.dailyReportsSent.load());
-  EXPECT_EQ(1, app.exportsUploaded.load());
+  runDailyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
   EXPECT_EQ("1,1", islendi());
   EXPECT_NE(std::string::npos, test::pageText(test::readFile(shop.remote("h1_gunluk.html")))
                                    .find(summaryRow("Nakit", "100.00")));
@@ -128,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, FailingServer,
                                            ServerFault{"silent", "silent", false, 2},
                                            ServerFault{"silentAtCwd", "stall-cwd", false, 3},
                                            ServerFault{"silentAtStor", "stall-stor", false, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // A tmpfs of a few pages mounted as the agent's root folder.
 class FullDisk : public TransferFaults {
@@ -169,8 +168,8 @@ TEST_F(FullDisk, ReportKeepsTheLastWholeDocumentAndSendsNothing) {
   test::CapturedErrors errors;
   AppState app;
   openAgentData(app);
-  runDailyReport(app);
-  ASSERT_EQ(1, app.dailyReportsSent.load());
+  runDailyReport(app.reports, app.shared);
+  ASSERT_EQ(1, app.shared.status.dailyReportsSent.load());
   std::string local = shop.root + "/satislar/satis_ozet_gunluk.html";
   std::string before = test::readFile(local);
   ASSERT_EQ(before, test::readFile(shop.remote("h1_gunluk.html")));
@@ -179,17 +178,17 @@ TEST_F(FullDisk, ReportKeepsTheLastWholeDocumentAndSendsNothing) {
       "INSERT INTO satislar.shopcharts (transid,ordtyp,cashsum,tmstmp) VALUES (2,3,1,'2026-03-10 "
       "12:30:00')");
   fill(1024);
-  runDailyReport(app);
+  runDailyReport(app.reports, app.shared);
   EXPECT_EQ("WRITE_SATIS_OZET", errors.captions());
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("space")) << errors.all()[0].second;
-  EXPECT_EQ(1, app.dailyReportsSent.load());
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
   EXPECT_EQ(before, test::readFile(local)) << "the last whole document stays";
   EXPECT_EQ(before, test::readFile(shop.remote("h1_gunluk.html"))) << "nothing sent";
   EXPECT_TRUE(leftovers(shop.root + "/satislar").empty());
 
   unfill();
-  runDailyReport(app);
-  EXPECT_EQ(2, app.dailyReportsSent.load());
+  runDailyReport(app.reports, app.shared);
+  EXPECT_EQ(2, app.shared.status.dailyReportsSent.load());
   EXPECT_NE(std::string::npos, test::pageText(test::readFile(shop.remote("h1_gunluk.html")))
                                    .find(summaryRow("Nakit", "101.00")));
 }
@@ -198,7 +197,7 @@ TEST_F(FullDisk, ExportWritesSendsAndMarksNothingUntilThereIsRoom) {
   test::CapturedErrors errors;
   AppState app;
   openAgentData(app);
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   ASSERT_EQ("1,1", islendi());
   std::string local = shop.root + "/giderler/gider.dat";
   std::string before = test::readFile(local);
@@ -209,17 +208,17 @@ TEST_F(FullDisk, ExportWritesSendsAndMarksNothingUntilThereIsRoom) {
       "INSERT INTO expenses.moves (Id,transid,giderkodu,odemtip,amount,time,donem,imgfilename,"
       "islendi) SELECT 100 + seq, seq, 5, 1, seq, NOW(), CURDATE(), '', 0 FROM "
       "expenses.seq_1_to_1000");
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ("WRITE_GIDER_DAT", errors.captions());
   EXPECT_EQ(before, test::readFile(local));
   EXPECT_EQ(before, test::readFile(shop.remote("gider.dat")));
   EXPECT_EQ("1000", shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 0"));
   EXPECT_TRUE(leftovers(shop.root + "/giderler").empty());
-  EXPECT_EQ(1, app.exportsUploaded.load());
-  EXPECT_EQ(2, app.exportsCompleted.load());
+  EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
+  EXPECT_EQ(2, app.shared.status.exportsCompleted.load());
 
   ASSERT_EQ(0, ::mount("tmpfs", shop.root.c_str(), "tmpfs", MS_REMOUNT, "size=4m"));
-  runExpenseExport(app);
+  runExpenseExport(app.exports, app.shared);
   EXPECT_EQ(1003u * 544, test::readFile(shop.remote("gider.dat")).size());
   EXPECT_EQ("0", shop.db->scalar("SELECT COUNT(*) FROM expenses.moves WHERE islendi = 0"));
   EXPECT_EQ(1u, errors.count());
@@ -236,16 +235,16 @@ TEST_F(TransferFaults, FoldersRemovedWhileRunningAreMadeAgain) {
   EXPECT_FALSE(test::fileExists(std::string(std::getenv("HOME")) + "/Desktop"));
 
   fs::remove_all(shop.root + "/satislar");
-  runDailyReport(app);
-  EXPECT_EQ(1, app.dailyReportsSent.load());
-  runExpenseExport(app);
-  EXPECT_EQ(1, app.exportsUploaded.load());
+  runDailyReport(app.reports, app.shared);
+  EXPECT_EQ(1, app.shared.status.dailyReportsSent.load());
+  runExpenseExport(app.exports, app.shared);
+  EXPECT_EQ(1, app.shared.status.exportsUploaded.load());
 
   fs::remove_all(shop.root);
-  runDailyReport(app);
-  runExpenseExport(app);
-  EXPECT_EQ(2, app.dailyReportsSent.load());
-  EXPECT_EQ(2, app.exportsUploaded.load());
+  runDailyReport(app.reports, app.shared);
+  runExpenseExport(app.exports, app.shared);
+  EXPECT_EQ(2, app.shared.status.dailyReportsSent.load());
+  EXPECT_EQ(2, app.shared.status.exportsUploaded.load());
   EXPECT_TRUE(test::fileExists(shop.root + "/satislar/satis_ozet_gunluk.html"));
   EXPECT_TRUE(test::fileExists(shop.root + "/giderler/gider.dat"));
   EXPECT_FALSE(test::fileExists(std::string(std::getenv("HOME")) + "/Desktop"));

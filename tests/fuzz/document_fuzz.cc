@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  ReportFolders folders;
-  folders.salesFolder = fuzz::scratch() + "/satislar";
+  const std::string salesFolder = fuzz::scratch() + "/satislar";
   SummaryRecord record;
   record.summaryName = in.ConsumeRandomLengthString(300);
   // the time is the agent's own text
@@ -129,10 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.salesAmount = amounts.back().value;
   }
 
-  require(writeSalesSummaryDocument("01.01.2026 06:00:00  -  01.01.2026 23:59:59", stocks, folders,
-                                    record, "gunluk", u"GÜNLÜK SATIŞ ÖZETİ") == 0,
-          "document written");
-  std::string page = fuzz::readWhole(folders.uploadLocalPath);
+  ReportFile file = writeSalesSummaryDocument("01.01.2026 06:00:00  -  01.01.2026 23:59:59", stocks,
+                                              salesFolder, record, "gunluk", u"GÜNLÜK SATIŞ ÖZETİ");
+  require(file.result == 0, "document written");
+  std::string page = fuzz::readWhole(file.localPath);
   require(page.rfind("<!DOCTYPE html PUBLIC", 0) == 0, "page head");
   lineBreaks = 0;
   const std::string end = "</th></td></tr></table></body></html>";

@@ -12,9 +12,10 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/window.h"
+#include "platform/control.h"
 #include "tests/support/agent.h"
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
@@ -34,7 +35,7 @@ class ControlSocket : public ::testing::Test {
     test::freshFolder("run");
     ::setenv("XDG_RUNTIME_DIR", (test::testDir() + "/run").c_str(), 1);
     fdsBefore = test::openDescriptors();
-    WindowHandlers handlers;
+    ControlHandlers handlers;
     handlers.onExportRequest = [this] {
       int running = ++exportsRunning;
       if (running > 1) overlapped = true;
@@ -56,14 +57,13 @@ class ControlSocket : public ::testing::Test {
       return p;
     };
     std::string error;
-    window = createMainWindow(handlers, &error);
-    ASSERT_NE(nullptr, window) << error;
-    loop = std::thread([this] { exitCode = runMainLoop(window); });
+    ASSERT_TRUE(openControl(handlers, &error)) << error;
+    loop = std::thread([this] { exitCode = serveControl(); });
   }
   void TearDown() override {
     // A quit asked for with no loop running would end the next loop at once.
     if (loop.joinable()) {
-      requestQuit();
+      requestEnd();
       loop.join();
     }
     unsetenv("XDG_RUNTIME_DIR");
@@ -74,7 +74,6 @@ class ControlSocket : public ::testing::Test {
   std::atomic<bool> overlapped{false};
   std::atomic<bool> reportAsked{false};
   AnswerLater reportAnswer;
-  WindowHandle window = nullptr;
   std::thread loop;
   int exitCode = -1;
 };
@@ -117,7 +116,7 @@ TEST_F(ControlSocket, ExportsRunOneAfterTheOtherAndAnswerWhenDone) {
 TEST_F(ControlSocket, AReportClientWaitsAsideForItsAnswer) {
   std::string got, answer;
   std::thread client([&] { EXPECT_EQ(1, sendToAgent("report", &got)); });
-  while (!reportAsked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  test::waitFor([&] { return reportAsked.load(); });
   EXPECT_EQ(0, sendToAgent("status", &answer)) << "served while the report client waits";
   reportAnswer("error: daily report not uploaded: the upload failed\n");  // not the loop's thread
   client.join();
@@ -157,7 +156,7 @@ TEST_F(ControlSocket, ManyClientsAtOnce) {
 TEST_F(ControlSocket, QuitRemovesTheSocketAndLeaksNoDescriptor) {
   std::string answer;
   for (int i = 0; i < 20; ++i) sendToAgent("status", &answer);
-  requestQuit();
+  requestEnd();
   loop.join();
   EXPECT_EQ(0, exitCode);
   EXPECT_FALSE(test::fileExists(socketPath()));
@@ -180,19 +179,18 @@ TEST(ControlTakeOver, TheSocketOfAKilledAgent) {
   std::string answer;
   ASSERT_EQ(2, sendToAgent("status", &answer)) << "nobody listens";
 
-  WindowHandlers handlers;
+  ControlHandlers handlers;
   handlers.readStatus = [] {
     StatusPanel p;
     p.companyFolder = "kosk";
     return p;
   };
   std::string error;
-  WindowHandle window = createMainWindow(handlers, &error);
-  ASSERT_NE(nullptr, window) << error;
-  std::thread loop([window] { runMainLoop(window); });
+  ASSERT_TRUE(openControl(handlers, &error)) << error;
+  std::thread loop([] { serveControl(); });
   EXPECT_EQ(0, sendToAgent("status", &answer)) << answer;
   EXPECT_NE(std::string::npos, answer.find("company_folder: kosk"));
-  requestQuit();
+  requestEnd();
   loop.join();
   ::unsetenv("XDG_RUNTIME_DIR");
 }

@@ -134,6 +134,17 @@ SummaryRecord record(const std::string& name, const char* time) {
 const std::u16string kDaily = u"GÜNLÜK SATIŞ ÖZETİ";
 const std::u16string kMonthly = u"AYLIK SATIŞ ÖZETİ";
 
+// The file the last write below made.
+ReportFile written;
+
+// writeSalesSummaryDocument into folders' sales folder; its result.
+int writeDocument(const std::string& periodLine, const std::vector<StockDefinition>& stocks,
+                  const ReportFolders& folders, const SummaryRecord& r, const std::string& kind,
+                  const std::u16string& title) {
+  written = writeSalesSummaryDocument(periodLine, stocks, folders.salesFolder, r, kind, title);
+  return written.result;
+}
+
 class Document : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -150,8 +161,8 @@ class Document : public ::testing::TestWithParam<const char*> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Locales, Document, ::testing::Values("C", "tr_TR.UTF-8"),
-                         [](const auto& info) {
-                           return std::string(info.param) == "C" ? "C" : "Turkish";
+                         [](const auto& param) {
+                           return std::string(param.param) == "C" ? "C" : "Turkish";
                          });
 
 TEST_P(Document, DailyPageWithProducts) {
@@ -185,10 +196,10 @@ TEST_P(Document, DailyPageWithProducts) {
       product(1008, u"Ücretsiz Çay", "Bardak", 0, 2, 0),    // given away
   };
 
-  ASSERT_EQ(0, writeSalesSummaryDocument("14.03.2024 06:00:00  -  15.03.2024 05:59:59", stocks,
-                                         folders, r, "gunluk", kDaily));
-  EXPECT_EQ(folders.salesFolder + "/satis_ozet_gunluk.html", folders.uploadLocalPath);
-  EXPECT_EQ("gunluk.html", folders.uploadFileName);
+  ASSERT_EQ(0, writeDocument("14.03.2024 06:00:00  -  15.03.2024 05:59:59", stocks, folders, r,
+                             "gunluk", kDaily));
+  EXPECT_EQ(folders.salesFolder + "/satis_ozet_gunluk.html", written.localPath);
+  EXPECT_EQ("gunluk.html", written.fileName);
 
   Shown amounts = {
       shown("1520.50", "1.520,50"), shown("245.75", "245,75"),    "0" + shown(".00", ",00"),
@@ -208,7 +219,7 @@ TEST_P(Document, DailyPageWithProducts) {
   std::string expected = cp1254(expectedPage("GÜNLÜK SATIŞ ÖZETİ", "kosk - 14:20:05",
                                              "14.03.2024 06:00:00  -  15.03.2024 05:59:59", amounts,
                                              rows, shown("300.75", "300,75")));
-  EXPECT_EQ(expected, test::readFile(folders.uploadLocalPath));
+  EXPECT_EQ(expected, test::readFile(written.localPath));
   EXPECT_EQ(0u, errors.count());
 }
 
@@ -223,12 +234,11 @@ TEST_P(Document, NothingSoldGivesZeroRowsAndEmptyTable) {
   std::vector<std::vector<StockDefinition>> lists = {
       {}, {product(1, u"Ayran", "Adet", 0, 0, 0), product(2, u"Çay", "Adet", -1, -1, -3)}};
   for (const auto& stocks : lists) {
-    ASSERT_EQ(0, writeSalesSummaryDocument("2024-12-01 06:00:00  -  2025-01-01 05:59:59", stocks,
-                                           folders, r, "aylik", kMonthly));
-    EXPECT_EQ(folders.salesFolder + kPathSeparator + "satis_ozet_aylik.html",
-              folders.uploadLocalPath);
-    EXPECT_EQ("aylik.html", folders.uploadFileName);
-    EXPECT_EQ(expected, test::readFile(folders.uploadLocalPath));
+    ASSERT_EQ(0, writeDocument("2024-12-01 06:00:00  -  2025-01-01 05:59:59", stocks, folders, r,
+                               "aylik", kMonthly));
+    EXPECT_EQ(folders.salesFolder + kPathSeparator + "satis_ozet_aylik.html", written.localPath);
+    EXPECT_EQ("aylik.html", written.fileName);
+    EXPECT_EQ(expected, test::readFile(written.localPath));
   }
   EXPECT_EQ(0u, errors.count());
 }
@@ -248,8 +258,8 @@ TEST_P(Document, LargeAmountsInFull) {
   std::vector<StockDefinition> stocks = {product(1, u"Ziyafet", "Adet", 1, 1, 1000000.01),
                                          product(2, u"Düğün", "Adet", 1, 1, 2000000.02),
                                          product(3, u"Nişan", "Adet", 1, 1, 3000000.03)};
-  ASSERT_EQ(0, writeSalesSummaryDocument("p", stocks, folders, r, "aylik", kMonthly));
-  std::string page = test::readFile(folders.uploadLocalPath);
+  ASSERT_EQ(0, writeDocument("p", stocks, folders, r, "aylik", kMonthly));
+  std::string page = test::readFile(written.localPath);
   EXPECT_NE(
       std::string::npos,
       page.find(cp1254("Tahsilat Toplamİ</th></td><td align=\"left\"><th class=\"col1\">:</th></td>"
@@ -283,9 +293,9 @@ TEST(DocumentLocale, SeparatorsOutsideTheCodePageBecomePageText) {
   folders.salesFolder = test::freshFolder("satislar-fr");
   SummaryRecord r = record("kosk", "12:00:00");
   r.summary.cashsum = 2500;
-  ASSERT_EQ(0, writeSalesSummaryDocument("p", {product(1, u"Ayran", "Adet", 1, 1, 1500)}, folders,
-                                         r, "gunluk", kDaily));
-  std::string page = test::readFile(folders.uploadLocalPath);
+  ASSERT_EQ(0, writeDocument("p", {product(1, u"Ayran", "Adet", 1, 1, 1500)}, folders, r, "gunluk",
+                             kDaily));
+  std::string page = test::readFile(written.localPath);
   EXPECT_NE(std::string::npos, page.find(">2" + nbsp + "500,00<"));
   EXPECT_NE(std::string::npos, page.find(">1" + nbsp + "500,00<"));
   EXPECT_EQ(std::string::npos, page.find("\xE2\x80\xAF"));
@@ -303,8 +313,8 @@ TEST_P(Document, DatabaseTextsAreConvertedAndEscaped) {
               1, 1, 10),  // "Şişe" + a cut "Ş"
       product(3, long59, "Adet", 1, 1, 10),
   };
-  ASSERT_EQ(0, writeSalesSummaryDocument("p", stocks, folders, r, "gunluk", kDaily));
-  std::string page = test::readFile(folders.uploadLocalPath);
+  ASSERT_EQ(0, writeDocument("p", stocks, folders, r, "gunluk", kDaily));
+  std::string page = test::readFile(written.localPath);
   std::string q = shown("1.00", "1,00"), ten = shown("10.00", "10,00");
 
   EXPECT_NE(std::string::npos, page.find("<h3>a&amp;b&lt;c&gt;&quot; - 09:00:00</h3>"));
@@ -320,12 +330,12 @@ TEST_P(Document, DatabaseTextsAreConvertedAndEscaped) {
 TEST_P(Document, SecondRunReplacesTheFirstInPlace) {
   SummaryRecord r = record("kosk", "10:00:00");
   std::vector<StockDefinition> many(40, product(1, u"Mercimek Çorbası", "Kase", 1, 1, 30));
-  ASSERT_EQ(0, writeSalesSummaryDocument("p", many, folders, r, "gunluk", kDaily));
-  std::string first = test::readFile(folders.uploadLocalPath);
+  ASSERT_EQ(0, writeDocument("p", many, folders, r, "gunluk", kDaily));
+  std::string first = test::readFile(written.localPath);
 
   r.summary.cashsum = 5;
-  ASSERT_EQ(0, writeSalesSummaryDocument("p", {}, folders, r, "gunluk", kDaily));
-  std::string second = test::readFile(folders.uploadLocalPath);
+  ASSERT_EQ(0, writeDocument("p", {}, folders, r, "gunluk", kDaily));
+  std::string second = test::readFile(written.localPath);
   EXPECT_LT(second.size(), first.size());
   EXPECT_EQ(std::string::npos, second.find("Mercimek"));
   EXPECT_EQ("</body></html>", second.substr(second.size() - 14));
@@ -357,7 +367,7 @@ class DocumentWriteFailure : public ::testing::Test {
     folders.salesFolder = test::freshFolder("satislar");
   }
   int write(const std::vector<StockDefinition>& stocks) {
-    return writeSalesSummaryDocument("p", stocks, folders, r, "gunluk", kDaily);
+    return writeDocument("p", stocks, folders, r, "gunluk", kDaily);
   }
   ReportFolders folders;
   CapturedErrors errors;
@@ -367,8 +377,8 @@ class DocumentWriteFailure : public ::testing::Test {
 TEST_F(DocumentWriteFailure, MissingSalesFolderIsReported) {
   folders.salesFolder += "/eksik";
   EXPECT_EQ(-1, write({product(1, u"Ayran", "Adet", 1, 1, 10)}));
-  EXPECT_EQ(folders.salesFolder + "/satis_ozet_gunluk.html", folders.uploadLocalPath);
-  EXPECT_EQ("gunluk.html", folders.uploadFileName);
+  EXPECT_EQ(folders.salesFolder + "/satis_ozet_gunluk.html", written.localPath);
+  EXPECT_EQ("gunluk.html", written.fileName);
   ASSERT_EQ("WRITE_SATIS_OZET", errors.captions());
   EXPECT_NE(std::string::npos, errors.all()[0].second.find("satis_ozet_gunluk.html"));
   EXPECT_FALSE(std::filesystem::exists(folders.salesFolder));
@@ -376,19 +386,19 @@ TEST_F(DocumentWriteFailure, MissingSalesFolderIsReported) {
 
 TEST_F(DocumentWriteFailure, FullDiskKeepsTheOldDocument) {
   ASSERT_EQ(0, write({product(1, u"Ayran", "Adet", 1, 1, 10)}));
-  std::string old = test::readFile(folders.uploadLocalPath);
+  std::string old = test::readFile(written.localPath);
   std::vector<StockDefinition> many(100, product(2, u"Lahmacun", "Adet", 2, 2, 90));
   {
     FileSizeLimit limit(1000);
     EXPECT_EQ(-1, write(many));
   }
   EXPECT_EQ("WRITE_SATIS_OZET", errors.captions());
-  EXPECT_EQ(old, test::readFile(folders.uploadLocalPath));
+  EXPECT_EQ(old, test::readFile(written.localPath));
   EXPECT_EQ(std::vector<std::string>{"satis_ozet_gunluk.html"}, test::filesIn(folders.salesFolder));
 
   // With room again the next run writes the new document whole.
   EXPECT_EQ(0, write(many));
-  EXPECT_NE(std::string::npos, test::readFile(folders.uploadLocalPath).find("Lahmacun"));
+  EXPECT_NE(std::string::npos, test::readFile(written.localPath).find("Lahmacun"));
 }
 
 }  // namespace

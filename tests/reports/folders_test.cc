@@ -35,7 +35,6 @@ TEST_F(Folders, NewInstallationGetsRootAndSalesFolders) {
   EXPECT_TRUE(fileExists(f.rootFolder));
   EXPECT_TRUE(fileExists(f.salesFolder));
   EXPECT_FALSE(fileExists(f.expenseFolder)) << "made by the expense export";
-  EXPECT_STREQ("", f.systemDrive);
   EXPECT_EQ(0u, errors.count());
 
   // an existing tree stays as it is

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 
 namespace kestrune::test {
 
@@ -94,9 +95,7 @@ Child startAgent(const std::string& socketPath, const std::string& logPath, doub
   for (int attempt = 0;; ++attempt) {
     Child c = spawn(agentCommand(), logPath);
     auto started = Clock::now();
-    while (Clock::now() - started < std::chrono::seconds(60) && !fileExists(socketPath) &&
-           !c.wait(0))
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitFor([&] { return fileExists(socketPath) || c.wait(0); });
     if (startSeconds) *startSeconds = std::chrono::duration<double>(Clock::now() - started).count();
     if (fileExists(socketPath) || !c.exited || c.exitCode() != 1 || attempt == 30) return c;
     std::this_thread::sleep_for(std::chrono::seconds(1));

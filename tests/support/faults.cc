@@ -1,5 +1,7 @@
 #include "tests/support/faults.h"
 
+#include "tests/support/wait.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -180,16 +182,14 @@ std::vector<std::string> Restaurant::filesOnServer() const {
 }
 
 bool Restaurant::waitForStatement(const std::string& text, double seconds) const {
-  auto start = Clock::now();
-  while (secondsSince(start) < seconds) {
-    std::string n = db->scalar(
-        "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() AND "
-        "INFO LIKE '%" +
-        text + "%'");
-    if (n != "0") return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return waitFor(
+      [&] {
+        return db->scalar(
+                   "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID <> "
+                   "CONNECTION_ID() AND INFO LIKE '%" +
+                   text + "%'") != "0";
+      },
+      std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
 }
 
 }  // namespace kestrune::test

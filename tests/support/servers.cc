@@ -24,6 +24,7 @@
 #include <stdexcept>
 
 #include "platform/errors.h"
+#include "tests/support/wait.h"
 
 namespace kestrune::test {
 
@@ -159,7 +160,7 @@ void MariaDb::stop() {
 void MariaDb::killHard() {
   if (pid > 0) {
     ::kill(pid, SIGKILL);
-    for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i) ::usleep(20000);
+    waitFor([&] { return ::kill(pid, 0) != 0; }, std::chrono::seconds(4));
   }
   ::unlink((dir + "/pid").c_str());
   pid = 0;

@@ -158,7 +158,7 @@ TEST(DemoData, TheAgentsQueriesFindProductSalesEqualToTheReceipts) {
   ASSERT_EQ(1, readOrderItemSales(sales, begin, end));
   EXPECT_EQ(0u, errors.count()) << errors.captions();
 
-  const SalesSummary& s = sales.record.summary;
+  const SalesSummary& s = sales.summary;
   double products = 0;
   for (const StockDefinition& d : sales.stockByCode) products += d.salesAmount;
   EXPECT_NEAR(s.grossTotal, products, 0.005);

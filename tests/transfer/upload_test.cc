@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/control.h"
 #include "platform/ftp.h"
 #include "platform/log.h"
-#include "platform/window.h"
 #include "tests/support/faults.h"
 #include "tests/support/servers.h"
 #include "transfer/upload.h"
@@ -61,10 +61,10 @@ class Upload : public ::testing::Test {
 TEST_F(Upload, StoresTheBytesInBinaryModeAndReplacesTheOldFile) {
   std::string first = awkwardBytes(50 * 1024);
   std::string path = localFile("gider.dat", first);
-  int repaints = repaintRequestCount();
+  int repaints = statusRefreshCount();
   size_t mark = logMark();
 
-  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_EQ(9, uploadFile("gider.dat", path, company));
   EXPECT_EQ(first, test::readFile(server->remotePath("demo", "gider.dat")));
   std::string log = logSince(mark);
   EXPECT_NE(std::string::npos, log.find("<- TYPE I")) << log;
@@ -73,14 +73,14 @@ TEST_F(Upload, StoresTheBytesInBinaryModeAndReplacesTheOldFile) {
 
   std::string second = "short\r\n";
   test::writeFile(path, second);
-  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_EQ(9, uploadFile("gider.dat", path, company));
   EXPECT_EQ(second, test::readFile(server->remotePath("demo", "gider.dat")));
 
   test::writeFile(path, "");
-  EXPECT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
+  EXPECT_EQ(9, uploadFile("gider.dat", path, company));
   EXPECT_TRUE(test::fileExists(server->remotePath("demo", "gider.dat")));
   EXPECT_EQ("", test::readFile(server->remotePath("demo", "gider.dat")));
-  EXPECT_EQ(repaints, repaintRequestCount());
+  EXPECT_EQ(repaints, statusRefreshCount());
 }
 
 // Folder and file names come from the database: one that would leave the
@@ -109,11 +109,11 @@ TEST_F(Upload, NamesThatWouldLeaveTheRestaurantsFolderSendNothing) {
   };
   for (const Case& c : cases) {
     company.compfolder = c.folder;
-    EXPECT_EQ(c.expected, uploadFile(nullptr, c.name, path, company)) << c.folder << " " << c.name;
+    EXPECT_EQ(c.expected, uploadFile(c.name, path, company)) << c.folder << " " << c.name;
   }
   company.compfolder = "demo";
   company.raporlamahash = "../../../evil";
-  EXPECT_EQ(0, uploadReport(nullptr, path, "gunluk.html", company));
+  EXPECT_EQ(0, uploadReport(path, "gunluk.html", company));
   EXPECT_EQ(11u, errors.count()) << errors.captions();
   std::string log = logSince(mark);
   EXPECT_EQ(std::string::npos, log.find("evil")) << log;
@@ -126,37 +126,36 @@ TEST_F(Upload, NamesThatWouldLeaveTheRestaurantsFolderSendNothing) {
 TEST_F(Upload, NamesWithSpacesAndTurkishLettersArriveUnchanged) {
   std::string name = "fiş 100% #1.jpg";
   std::string path = localFile("receipt.jpg", "JPEG");
-  EXPECT_EQ(9, uploadFile(nullptr, name, path, company));
+  EXPECT_EQ(9, uploadFile(name, path, company));
   EXPECT_EQ("JPEG", test::readFile(server->remotePath("demo", name)));
 }
 
 TEST_F(Upload, ReportGoesUnderTheReportingKey) {
   std::string path = localFile("satis_ozet_gunluk.html", "<p>gunluk</p>");
-  EXPECT_EQ(1, uploadReport(nullptr, path, "gunluk.html", company));
+  EXPECT_EQ(1, uploadReport(path, "gunluk.html", company));
   EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "a1b2c3_gunluk.html")));
 
   company.raporlamahash = "";
-  EXPECT_EQ(1, uploadReport(nullptr, path, "gunluk.html", company));
+  EXPECT_EQ(1, uploadReport(path, "gunluk.html", company));
   EXPECT_EQ("<p>gunluk</p>", test::readFile(server->remotePath("demo", "_gunluk.html")));
 
   company.compfolder = "missing";
-  EXPECT_EQ(0, uploadReport(nullptr, path, "gunluk.html", company));
+  EXPECT_EQ(0, uploadReport(path, "gunluk.html", company));
   company.compfolder = "demo";
-  EXPECT_EQ(0, uploadReport(nullptr, local + "/not-written.html", "gunluk.html", company));
+  EXPECT_EQ(0, uploadReport(local + "/not-written.html", "gunluk.html", company));
 }
 
-TEST_F(Upload, LogInFailuresGiveMinusTwoWithoutRepaint) {
+TEST_F(Upload, LogInFailuresGiveMinusTwo) {
   std::string path = localFile("a.txt", "a");
-  int repaints = repaintRequestCount();
 
   // nothing listening
   test::writeSettings({{"ftphost", test::otherAddress(1) + ":2121"}});
-  EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+  EXPECT_EQ(-2, uploadFile("a.txt", path, company));
 
   // a server that refuses the agent's log-in
   test::FtpServer& denying = test::ftpServer(2125, "deny-login");
   test::writeSettings({{"ftphost", denying.settingValue()}});
-  EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+  EXPECT_EQ(-2, uploadFile("a.txt", path, company));
   EXPECT_FALSE(test::fileExists(denying.remotePath("demo", "a.txt")));
 
   // a wrong password of our own
@@ -166,39 +165,34 @@ TEST_F(Upload, LogInFailuresGiveMinusTwoWithoutRepaint) {
   account.password = "wrong";
   EXPECT_EQ(-2, ftpPutFile(account, "httpdocs/customer_yedek/demo", "a.txt", path));
 
-  EXPECT_EQ(repaints, repaintRequestCount());
   EXPECT_FALSE(test::fileExists(server->remotePath("demo", "a.txt")));
 }
 
 TEST_F(Upload, MissingRemoteFolderGivesMinusFiveAndIsNotCreated) {
   company.compfolder = "nosuch";
   std::string path = localFile("a.txt", "a");
-  int repaints = repaintRequestCount();
   size_t mark = logMark();
-  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", path, company));
-  EXPECT_EQ(repaints + 1, repaintRequestCount());
+  EXPECT_EQ(-5, uploadFile("a.txt", path, company));
   EXPECT_FALSE(test::fileExists(server->root + "/httpdocs/customer_yedek/nosuch"));
   std::string log = logSince(mark);
   EXPECT_EQ(std::string::npos, log.find("MKD")) << log;
   EXPECT_EQ(std::string::npos, log.find("STOR")) << log;
   // the folder step comes before the local file is looked at
-  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", local + "/absent", company));
+  EXPECT_EQ(-5, uploadFile("a.txt", local + "/absent", company));
 }
 
 TEST_F(Upload, MissingLocalFileGivesMinusElevenAndLeavesTheRemoteFile) {
   std::string path = localFile("gider.dat", "kept");
-  ASSERT_EQ(9, uploadFile(nullptr, "gider.dat", path, company));
-  int repaints = repaintRequestCount();
+  ASSERT_EQ(9, uploadFile("gider.dat", path, company));
   size_t mark = logMark();
-  EXPECT_EQ(-11, uploadFile(nullptr, "gider.dat", local + "/absent.dat", company));
-  EXPECT_EQ(repaints + 1, repaintRequestCount());
+  EXPECT_EQ(-11, uploadFile("gider.dat", local + "/absent.dat", company));
   EXPECT_EQ("kept", test::readFile(server->remotePath("demo", "gider.dat")));
   std::string log = logSince(mark);
   EXPECT_NE(std::string::npos, log.find("<- CWD")) << log;
   EXPECT_EQ(std::string::npos, log.find("STOR")) << log;
 
   // a folder is not a file
-  EXPECT_EQ(-11, uploadFile(nullptr, "gider.dat", local, company));
+  EXPECT_EQ(-11, uploadFile("gider.dat", local, company));
   EXPECT_EQ("kept", test::readFile(server->remotePath("demo", "gider.dat")));
 }
 
@@ -213,16 +207,16 @@ TEST_F(Upload, RefusedStorGivesMinusEleven) {
 
 TEST_F(Upload, LineBreaksInNamesCannotSendCommands) {
   std::string victim = localFile("victim.txt", "victim");
-  ASSERT_EQ(9, uploadFile(nullptr, "victim.txt", victim, company));
+  ASSERT_EQ(9, uploadFile("victim.txt", victim, company));
   size_t mark = logMark();
 
   company.compfolder = "demo\r\nDELE victim.txt";
-  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", victim, company));
+  EXPECT_EQ(-5, uploadFile("a.txt", victim, company));
   company.compfolder = "demo\nRMD x";
-  EXPECT_EQ(-5, uploadFile(nullptr, "a.txt", victim, company));
+  EXPECT_EQ(-5, uploadFile("a.txt", victim, company));
   company.compfolder = "demo";
-  EXPECT_EQ(-11, uploadFile(nullptr, "a.txt\r\nDELE victim.txt", victim, company));
-  EXPECT_EQ(-11, uploadFile(nullptr, std::string("a.txt\0DELE victim.txt", 21), victim, company));
+  EXPECT_EQ(-11, uploadFile("a.txt\r\nDELE victim.txt", victim, company));
+  EXPECT_EQ(-11, uploadFile(std::string("a.txt\0DELE victim.txt", 21), victim, company));
 
   FtpAccount account = uploadAccount();
   account.user = "brevanotica\r\nDELE victim.txt";
@@ -264,9 +258,8 @@ TEST_P(SilentServer, GivesUpWithinTheBound) {
   std::string path = localFile("a.txt", awkwardBytes(c.size));
   std::remove(stalling.remotePath("demo", "a.txt").c_str());
   Clock::time_point start = Clock::now();
-  EXPECT_EQ(c.expected, uploadFile(nullptr, "a.txt", path, company));
+  EXPECT_EQ(c.expected, uploadFile("a.txt", path, company));
   double took = secondsSince(start);
-  std::printf("%s: gave up after %.3f s\n", c.mode, took);
   EXPECT_GE(took, c.bound - 0.5);
   // a transfer's speed is averaged over its last five seconds
   EXPECT_LT(took, c.bound + 10.0);
@@ -284,7 +277,7 @@ TEST_F(Upload, AnUploadEndsAtItsOverallBound) {
   test::FtpServer& stalling = test::ftpServer(2124, "stall-stor");
   test::writeSettings({{"ftphost", stalling.settingValue()}});
   Clock::time_point start = Clock::now();
-  EXPECT_EQ(-11, uploadFile(nullptr, "a.txt", localFile("a.txt", "a"), company));
+  EXPECT_EQ(-11, uploadFile("a.txt", localFile("a.txt", "a"), company));
   double took = secondsSince(start);
   EXPECT_GE(took, 1.5);
   EXPECT_LT(took, 10.0);  // its step's own time-out is 30 s
@@ -296,8 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StallCase{"stall-cwd", 2123, -5, {30, 3, 30}, 3.0, 1},
                       StallCase{"stall-stor", 2124, -11, {30, 3, 30}, 3.0, 1},
                       StallCase{"stall-data", 2126, -11, {30, 30, 2}, 2.0, 16 << 20}),
-    [](const ::testing::TestParamInfo<StallCase>& info) {
-      std::string name = info.param.mode;
+    [](const ::testing::TestParamInfo<StallCase>& param) {
+      std::string name = param.param.mode;
       name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
       return name;
     });
@@ -313,7 +306,6 @@ TEST_F(Upload, HostSettingOrTheDefault) {
   EXPECT_EQ(21, a.port);
   EXPECT_EQ("brevanotica", a.user);
   EXPECT_EQ("wKup3h58", a.password);
-  EXPECT_EQ("Ftp_Melrova", a.agentName);
 
   const std::string h = server->address;
   struct Case {
@@ -342,7 +334,7 @@ TEST_F(Upload, HostSettingOrTheDefault) {
     EXPECT_EQ(c.host, a.host);
     EXPECT_EQ(c.port, a.port);
     if (a.host == c.value && c.value.find(':') != std::string::npos) {
-      EXPECT_EQ(-2, uploadFile(nullptr, "a.txt", path, company));
+      EXPECT_EQ(-2, uploadFile("a.txt", path, company));
     }
   }
   EXPECT_EQ(mark, logMark()) << "the server at " << h << ":2121 saw a connection";
@@ -395,7 +387,7 @@ TEST_F(Upload, TlsAsTheSettingAsks) {
     std::string bytes = awkwardBytes(70000 + ++n);
     size_t mark = test::readFile(agentLog).size();
     test::CapturedErrors errors;
-    EXPECT_EQ(c.expected, uploadFile(nullptr, "t.dat", localFile("t.dat", bytes), company));
+    EXPECT_EQ(c.expected, uploadFile("t.dat", localFile("t.dat", bytes), company));
     uploadAccount();  // an odd value is reported once only
     EXPECT_EQ(c.caption, errors.captions());
     EXPECT_EQ(c.expected == 9 ? bytes : "", test::readFile(remote));
@@ -422,7 +414,7 @@ TEST_F(Upload, RequireUploadsToACertificateTheSystemTrusts) {
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
         ::mount((required.certificate + ".crt").c_str(), bundle, nullptr, MS_BIND, nullptr))
       ::_exit(100);
-    ::_exit(uploadFile(nullptr, "trusted.dat", path, company) == 9 ? 0 : 1);
+    ::_exit(uploadFile("trusted.dat", path, company) == 9 ? 0 : 1);
   }
   int status = 0;
   ::waitpid(child, &status, 0);

@@ -718,22 +718,22 @@ int runBenchmark() {
       ->resetMarks = true;
   // The daily report's upload alone, to the same pure-ftpd plain and over
   // TLS: the difference is what TLS adds to a daily run.
-  for (Case::Ftp ftp : {Case::Ftp::kTlsServerPlain, Case::Ftp::kTls}) {
-    bool tls = ftp == Case::Ftp::kTls;
+  for (Case::Ftp server : {Case::Ftp::kTlsServerPlain, Case::Ftp::kTls}) {
+    bool tls = server == Case::Ftp::kTls;
     Case* c = add(tls ? "daily-upload-tls" : "daily-upload-plain",
                   tls ? "daily report's upload, pure-ftpd over TLS"
                       : "daily report's upload, pure-ftpd plain",
                   "daily-upload", set("daily"), "one document");
-    c->ftp = ftp;
+    c->ftp = server;
     c->floor = false;
   }
-  for (Case::Ftp ftp : {Case::Ftp::kTlsServerPlain, Case::Ftp::kTls}) {
-    bool tls = ftp == Case::Ftp::kTls;
+  for (Case::Ftp server : {Case::Ftp::kTlsServerPlain, Case::Ftp::kTls}) {
+    bool tls = server == Case::Ftp::kTls;
     Case* c = add(tls ? "export-1x-tls" : "export-1x-tls-plain",
                   tls ? "expense export, pure-ftpd over TLS" : "expense export, pure-ftpd plain",
                   "export", set("export-1x"), exportRows(*set("export-1x")));
     c->resetMarks = true;
-    c->ftp = ftp;
+    c->ftp = server;
   }
   add("export-2x", "expense export", "export", set("export-2x"), exportRows(*set("export-2x")))
       ->resetMarks = true;

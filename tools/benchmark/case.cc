@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
 
   static AppState app;  // as the agent keeps it: one object for the whole run
   openAgentData(app);
-  ExpenseStore& store = app.expenses;
+  ExpenseStore& store = app.exports.expenses;
   std::vector<int32_t> ids;
   if (job == "mark-batch" || job == "mark-per-row") {
     readExpenseMoves(store);
@@ -135,13 +135,13 @@ int main(int argc, char** argv) {
   std::unique_ptr<StatementScripts> scripts;
   if (!statements.empty()) {
     scripts.reset(new StatementScripts(statements));
-    setStatementObserver(
+    setStatementRecorder(
         [&scripts](const char* schema, const char* setup, const std::string& statement) {
           scripts->add(schema, setup, statement);
         });
   }
 
-  std::string file = app.folders.salesFolder + "/uploads.html";
+  std::string file = app.shared.folders.salesFolder + "/uploads.html";
   if (job == "uploads") {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     for (int i = 0; i < 50 * 1024; ++i) out.put(static_cast<char>(i * 131 + 7));
@@ -150,16 +150,16 @@ int main(int argc, char** argv) {
   int64_t today = businessDayOf(nowSeconds());
   if (job == "closed-days") {
     // Delivered until 32 days ago, this month's predecessor already.
-    app.closedStateLoaded = true;
-    app.closedState.dayKnown = app.closedState.monthKnown = true;
-    app.closedState.lastDay = today - 1 - kClosedDaysCaughtUp;
-    app.closedState.lastMonth = monthOfDay(today) - 1;
+    app.reports.closedStateLoaded = true;
+    app.reports.closedState.dayKnown = app.reports.closedState.monthKnown = true;
+    app.reports.closedState.lastDay = today - 1 - kClosedDaysCaughtUp;
+    app.reports.closedState.lastMonth = monthOfDay(today) - 1;
   }
 
   bool done = false;
   if (job == "daily-upload") {
-    runDailyReport(app);
-    if (app.dailyReportsSent != 1) {
+    runDailyReport(app.reports, app.shared);
+    if (app.shared.status.dailyReportsSent != 1) {
       std::fprintf(stderr, "daily-upload: the daily report was not sent\n");
       return 1;
     }
@@ -168,30 +168,28 @@ int main(int argc, char** argv) {
   std::clock_t cpuStart = std::clock();
   auto start = std::chrono::steady_clock::now();
   if (job == "daily") {
-    runDailyReport(app);
-    done = app.dailyReportsSent == 1;
+    done = runDailyReport(app.reports, app.shared).uploaded;
   } else if (job == "monthly") {
-    runMonthlyReport(app);
-    done = app.monthlyReportsSent == 1;
+    done = runMonthlyReport(app.reports, app.shared).uploaded;
   } else if (job == "closed-days") {
-    deliverClosedReports(app);
-    done = app.closedState.lastDay == today - 1;
+    deliverClosedReports(app.reports, app.shared);
+    done = app.reports.closedState.lastDay == today - 1;
   } else if (job == "export") {
-    runExpenseExport(app);
-    done = app.exportsUploaded == 1;
+    done = runExpenseExport(app.exports, app.shared).uploaded;
   } else if (job == "uploads") {
     int sent = 0;
     for (int i = 0; i < uploads; ++i) {
       auto began = std::chrono::steady_clock::now();
-      sent += uploadFile(nullptr, "uploads.html", file, app.company) == kFtpDone;
+      sent += uploadFile("uploads.html", file, app.shared.company.record) == kFtpDone;
       slow += std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(900);
     }
     done = sent == uploads;
   } else if (job == "daily-upload") {
-    done = uploadReport(nullptr, app.folders.uploadLocalPath, app.folders.uploadFileName,
-                        app.company) == 1;
+    // The document the daily run above wrote.
+    done = uploadReport(app.shared.folders.salesFolder + "/satis_ozet_gunluk.html", "gunluk.html",
+                        app.shared.company.record) == 1;
   } else if (job == "stock-lists") {
-    done = refreshSalesData(app) && !app.sales.stockByCode.empty();
+    done = refreshStockLists(app.reports) && !app.reports.sales.stockByCode.empty();
   } else if (job == "mark-batch") {
     done = markExpenseMovesProcessed(store, ids) == ids.size();
   } else {
@@ -201,7 +199,7 @@ int main(int argc, char** argv) {
   }
   auto end = std::chrono::steady_clock::now();
   std::clock_t cpuEnd = std::clock();
-  setStatementObserver(nullptr);
+  setStatementRecorder(nullptr);
   scripts.reset();
 
   std::printf("seconds %.6f cpu %.6f peak_kb %ld",

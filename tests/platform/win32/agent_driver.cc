@@ -14,8 +14,8 @@
 //                                      message box on the screen, sorted; presses
 //                                      nothing
 // Exit 0 when the step did what it should, 1 when not, 2 for bad arguments.
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
+#include "platform/control.h"
 #include "tests/platform/win32/wait.h"
 
 using namespace kestrune;

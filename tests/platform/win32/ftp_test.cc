@@ -4,14 +4,14 @@
 // where nothing listens. Their addresses arrive in the environment; the
 // servers' roots are reachable through drive Z:.
 #include <gtest/gtest.h>
-#include <wincrypt.h>
 #include <windows.h>
+#include <wincrypt.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +32,6 @@ FtpAccount account(const char* portVariable) {
   a.port = std::atoi(env(portVariable).c_str());
   a.user = "brevanotica";
   a.password = "wKup3h58";
-  a.agentName = "Ftp_Melrova";
   return a;
 }
 

@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/control.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
 
 using namespace kestrune;
 
@@ -29,7 +29,7 @@ int main() {
   std::atomic<int> overlapping{0};
   std::atomic<bool> schedulerDone{false};
 
-  WindowHandlers handlers;
+  ControlHandlers handlers;
   std::atomic<bool> trayWhileRunning{true};
   handlers.onExportRequest = [&] {
     ++exportRequests;
@@ -69,13 +69,12 @@ int main() {
   };
 
   std::string error;
-  WindowHandle window = createMainWindow(handlers, &error);
-  if (!window) {
+  if (!openControl(handlers, &error)) {
     std::printf("window_host: %s\n", error.c_str());
     return 2;
   }
   // What other programs cannot ask across the process boundary under Wine.
-  HWND hwnd = static_cast<HWND>(window);
+  HWND hwnd = mainWindow();
   bool selfChecks = true;
   if (!GetClassLongPtrW(hwnd, GCLP_HICON) || !GetClassLongPtrW(hwnd, GCLP_HICONSM)) {
     std::printf("window_host: FAIL the window class lacks its large or small icon\n");
@@ -92,10 +91,10 @@ int main() {
     for (int i = 0; i < 3; ++i) {
       sleepMillis(200);
       ++daily;
-      requestRepaint(window);
+      refreshStatus();
     }
     ++monthly;
-    requestRepaint(window);
+    refreshStatus();
     // Once the window was restored and hidden again, a report's error box
     // that nobody answers, and a repeat of it: closing the window must not
     // leave the process waiting for them.
@@ -109,7 +108,7 @@ int main() {
     schedulerDone = true;
   });
 
-  int code = runMainLoop(window);
+  int code = serveControl();
   for (int i = 0; i < 300 && !schedulerDone; ++i) sleepMillis(50);
   if (!schedulerDone) {
     std::printf(

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "platform/control.h"
 #include "platform/win32/resources-win32.h"
 #include "platform/win32/window-win32.h"
-#include "platform/window.h"
 
 namespace kestrune {
 namespace {

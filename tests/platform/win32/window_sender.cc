@@ -4,13 +4,13 @@
 // After restoring the window it creates SYNC-FOLDER\restored and waits for
 // SYNC-FOLDER\screenshot-taken (tools/test-windows takes the screenshot).
 // Exit 0 when every check passed; each check prints one line.
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
 
-#include "platform/window.h"
+#include "platform/control.h"
 #include "tests/platform/win32/wait.h"
 
 using namespace kestrune;

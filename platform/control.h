@@ -1,8 +1,8 @@
-// The agent's face: a hidden main window with a tray icon and a status panel
-// on Windows; a local control socket elsewhere. Both take the same two
-// requests from other programs (0x488 export, 0x490 counter), ask for a
-// report now (the tray menu's "Reporting Now", `kestrune report`) and show
-// the same status panel.
+// How other programs and people reach the agent: the control. On Windows a
+// hidden main window with a tray icon and a status panel; on Linux a local
+// control socket. Both take the same two requests from other programs (0x488
+// export, 0x490 counter), ask for a report now (the tray menu's "Reporting
+// Now", `kestrune report`) and show the same status panel.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,6 @@
 #include <vector>
 
 namespace kestrune {
-
-using WindowHandle = void*;
 
 // Message numbers other programs send (WM_USER + 136 and WM_USER + 144).
 constexpr unsigned kExportRequestMessage = 0x488;
@@ -40,7 +38,7 @@ struct StatusPanel {
 // once, from any thread.
 using AnswerLater = std::function<void(const std::string& answer)>;
 
-struct WindowHandlers {
+struct ControlHandlers {
   // Runs a whole export and returns when done, with the answer for a client
   // that asked ("ok: ..." when gider.dat arrived, else "error: ...").
   std::function<std::string()> onExportRequest;
@@ -51,30 +49,31 @@ struct WindowHandlers {
   std::function<StatusPanel()> readStatus;
 };
 
-// Creates the main window (hidden) and its tray icon, or binds and listens on
-// the control socket. Requests are only served by runMainLoop. Returns null
-// with `error` set on failure.
-WindowHandle createMainWindow(const WindowHandlers& handlers, std::string* error);
+// Opens the control: creates the main window (hidden) and its tray icon, or
+// binds and listens on the control socket. Requests are only served by
+// serveControl. False with `error` set on failure.
+bool openControl(const ControlHandlers& handlers, std::string* error);
 
 // Serves requests until the user or a signal ends the agent; returns the exit code.
-int runMainLoop(WindowHandle window);
+int serveControl();
 
 // For a request whose work runs on another thread (an export): keeps serving
-// what must not wait while the loop's thread waits for `done()`. On Windows
+// what must not wait while the serving thread waits for `done()`. On Windows
 // the window paints, opens its menu and takes its messages, WM_CLOSE
 // included; on Linux SIGTERM and SIGINT are heard. True once `done()` holds;
-// false as soon as the agent is asked to end (runMainLoop then returns
+// false as soon as the agent is asked to end (serveControl then returns
 // without serving anything more).
-bool serveUntil(const std::function<bool()>& done);
+bool serveWhileWaiting(const std::function<bool()>& done);
 
-// Asks the window to repaint the status panel (no effect without a window).
-void requestRepaint(WindowHandle window);
+// The status changed: the window repaints its panel (Linux has nothing to
+// repaint: `kestrune status` always reads the current values).
+void refreshStatus();
 
-// How many repaint requests this process has made so far (tests watch it).
-int repaintRequestCount();
+// How many refreshes this process has asked for so far (tests watch it).
+int statusRefreshCount();
 
-// Ends runMainLoop from any thread (SIGTERM does the same).
-void requestQuit();
+// Ends serveControl from any thread (SIGTERM does the same).
+void requestEnd();
 
 // The status panel as lines of UTF-8 text, labels as painted, followed by
 // the counts of the requests from other programs and the health lines.
