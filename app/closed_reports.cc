@@ -46,7 +46,7 @@ bool parseMonth(const std::string& digits, int* month) {
 
 bool closedReportsOn() {
   char value[16] = {};
-  return readServerSetting("closedreports", value, sizeof value) != 0 ||
+  return readServerSetting(kSettingClosedReports, value, sizeof value) != 0 ||
          std::strcmp(value, "0") != 0;
 }
 

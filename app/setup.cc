@@ -20,7 +20,7 @@ const char kSetupUsage[] =
     "usage: kestrune setup --ipno ADDRESS [--ftphost HOST[:PORT]] [--root DIR]\n"
     "       kestrune setup --show\n";
 
-const char* const kCheckedNames[] = {"ipno", "ftphost", "root"};
+const char* const kCheckedNames[] = {kSettingIpno, kSettingFtpHost, kSettingRoot};
 
 std::string lowerCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -44,7 +44,7 @@ void clear(DatabaseConnection& db) {
 
 int readServerAddress(DatabaseConnection& db) {
   char value[sizeof db.serverAddress] = {};
-  int result = readServerSetting("ipno", value, sizeof value);
+  int result = readServerSetting(kSettingIpno, value, sizeof value);
   if (result == 0) copyText(db.serverAddress, value);
   return result;
 }

@@ -10,6 +10,19 @@
 
 namespace kestrune {
 
+// The names of the settings the agent reads, and all of them in one list
+// (kestrune(1) describes each).
+inline constexpr char kSettingIpno[] = "ipno";
+inline constexpr char kSettingFtpHost[] = "ftphost";
+inline constexpr char kSettingRoot[] = "root";
+inline constexpr char kSettingFtpUser[] = "ftpuser";
+inline constexpr char kSettingFtpPassword[] = "ftppassword";
+inline constexpr char kSettingFtpTls[] = "ftptls";
+inline constexpr char kSettingClosedReports[] = "closedreports";
+inline constexpr const char* kSettingNames[] = {
+    kSettingIpno,        kSettingFtpHost, kSettingRoot,         kSettingFtpUser,
+    kSettingFtpPassword, kSettingFtpTls,  kSettingClosedReports};
+
 // Reads value `name` into `out` (zero-terminated, `outSize` bytes in all).
 // Returns 0 when read; -1 when the value is missing, unreadable or does not
 // fit `outSize` with its terminator; -2 when the key (file or section) is

@@ -65,19 +65,20 @@ FtpAccount uploadAccount() {
   account.password = "wKup3h58";
   account.tls = FtpTls::kTry;
   char value[512] = {};
-  if (readServerSetting("ftphost", value, sizeof value) == 0 && value[0])
+  if (readServerSetting(kSettingFtpHost, value, sizeof value) == 0 && value[0])
     applyHostSetting(value, account);
-  if (readServerSetting("ftpuser", value, sizeof value) == 0 && value[0]) account.user = value;
-  if (readServerSetting("ftppassword", value, sizeof value) == 0 && value[0])
+  if (readServerSetting(kSettingFtpUser, value, sizeof value) == 0 && value[0])
+    account.user = value;
+  if (readServerSetting(kSettingFtpPassword, value, sizeof value) == 0 && value[0])
     account.password = value;
-  if (readServerSetting("ftptls", value, sizeof value) == 0 && value[0])
+  if (readServerSetting(kSettingFtpTls, value, sizeof value) == 0 && value[0])
     account.tls = tlsSetting(value);
   return account;
 }
 
 void checkUploadSettings() {
   char value[512] = {};
-  if (readServerSetting("ftppassword", value, sizeof value) == 0 && !settingsArePrivate())
+  if (readServerSetting(kSettingFtpPassword, value, sizeof value) == 0 && !settingsArePrivate())
     showError("SETTINGS",
               "the settings file holds ftppassword and other users of this machine can read "
               "it: make it readable by its owner only (chmod 600)");

@@ -26,7 +26,7 @@ std::string homeFolder() {
 
 std::string agentRootFolder() {
   char root[4096] = {};
-  if (readServerSetting("root", root, sizeof root) == 0 && root[0]) return root;
+  if (readServerSetting(kSettingRoot, root, sizeof root) == 0 && root[0]) return root;
   return homeFolder() + "/Melrova";
 }
 
