@@ -44,12 +44,6 @@ bool parseMonth(const std::string& digits, int* month) {
   return true;
 }
 
-bool closedReportsOn() {
-  char value[16] = {};
-  return readServerSetting("closedreports", value, sizeof value) != 0 ||
-         std::strcmp(value, "0") != 0;
-}
-
 std::string statePath(const AppState& app) {
   return app.folders.rootFolder + kPathSeparator + kStateFileName;
 }
@@ -111,19 +105,84 @@ void removeExpiredCopies(const std::string& folder, int64_t today) {
     if (expiredClosedCopy(name, today)) removeFile(folder + kPathSeparator + name);
 }
 
+// Takes up the record that closedPeriodsDue corrected: says once what was
+// taken back (an error: the clock was wrong) and what was passed over (a log
+// line), and saves it.
+void takeCorrectedState(AppState& app, const ClosedDue& due, int64_t today) {
+  const ClosedState& was = app.closedState;
+  const ClosedState& now = due.state;
+  if (due.dayAhead)
+    showError("CLOSED_REPORTS", "closed day " + dayText(was.lastDay) +
+                                    " was delivered, but the current business day is " +
+                                    dayText(today) + " (was the clock set ahead?): taken back to " +
+                                    dayText(now.lastDay) +
+                                    "; the days after it go out when they close");
+  if (due.monthAhead)
+    showError("CLOSED_REPORTS",
+              "closed month " + monthText(was.lastMonth) +
+                  " was delivered, but the current business month is " +
+                  monthText(monthOfDay(today)) + " (was the clock set ahead?): taken back to " +
+                  monthText(now.lastMonth) + "; the months after it go out when they close");
+  if (due.skippedDays > 0)
+    logLine("closed days " + dayText(now.lastDay - due.skippedDays + 1) + " to " +
+            dayText(now.lastDay) + " (" + std::to_string(due.skippedDays) +
+            ") skipped: older than the last " + std::to_string(kClosedDaysCaughtUp) + " days");
+  if (due.skippedMonths > 0)
+    logLine("closed months " + monthText(now.lastMonth - due.skippedMonths + 1) + " to " +
+            monthText(now.lastMonth) + " (" + std::to_string(due.skippedMonths) +
+            ") skipped: older than the last " + std::to_string(kClosedMonthsCaughtUp) + " months");
+  app.closedState = now;
+  saveState(app);
+  std::lock_guard<std::mutex> lock(app.healthMutex);
+  app.health.closed = app.closedState;
+}
+
 }  // namespace
 
-ClosedDue closedPeriodsDue(int64_t now, const ClosedState& state) {
+bool closedReportsOn() {
+  char value[16] = {};
+  return readServerSetting("closedreports", value, sizeof value) != 0 ||
+         std::strcmp(value, "0") != 0;
+}
+
+void loadClosedState(AppState& app) {
+  if (app.closedStateLoaded || !closedReportsOn() || app.folders.rootFolder.empty()) return;
+  loadState(app);
+  std::lock_guard<std::mutex> lock(app.healthMutex);
+  app.health.closed = app.closedState;
+}
+
+ClosedDue closedPeriodsDue(int64_t now, const ClosedState& recorded) {
   ClosedDue due;
+  due.state = recorded;
+  ClosedState& state = due.state;
   int64_t today = businessDayOf(now);
-  int64_t firstDay = state.dayKnown
-                         ? std::max<int64_t>(state.lastDay + 1, today - kClosedDaysCaughtUp)
-                         : today - 1;
+  if (state.dayKnown) {
+    if (state.lastDay >= today) {
+      due.dayAhead = true;
+      state.lastDay = today - 1;
+    }
+    int64_t lastPassed = today - kClosedDaysCaughtUp - 1;
+    if (state.lastDay < lastPassed) {
+      due.skippedDays = lastPassed - state.lastDay;
+      state.lastDay = lastPassed;
+    }
+  }
+  int64_t firstDay = state.dayKnown ? state.lastDay + 1 : today - 1;
   for (int64_t day = firstDay; day < today; ++day) due.days.push_back(day);
   int thisMonth = monthOfDay(today);
-  int firstMonth = state.monthKnown
-                       ? std::max(state.lastMonth + 1, thisMonth - kClosedMonthsCaughtUp)
-                       : thisMonth - 1;
+  if (state.monthKnown) {
+    if (state.lastMonth >= thisMonth) {
+      due.monthAhead = true;
+      state.lastMonth = thisMonth - 1;
+    }
+    int lastPassed = thisMonth - kClosedMonthsCaughtUp - 1;
+    if (state.lastMonth < lastPassed) {
+      due.skippedMonths = lastPassed - state.lastMonth;
+      state.lastMonth = lastPassed;
+    }
+  }
+  int firstMonth = state.monthKnown ? state.lastMonth + 1 : thisMonth - 1;
   for (int month = firstMonth; month < thisMonth; ++month) due.months.push_back(month);
   return due;
 }
@@ -183,14 +242,12 @@ bool expiredClosedCopy(const std::string& name, int64_t today) {
 
 void deliverClosedReports(AppState& app) {
   if (!closedReportsOn() || app.folders.rootFolder.empty()) return;
-  if (!app.closedStateLoaded) {
-    loadState(app);
-    std::lock_guard<std::mutex> lock(app.healthMutex);
-    app.health.closed = app.closedState;
-  }
+  loadClosedState(app);
   int64_t now = nowSeconds();
   removeExpiredCopies(app.folders.salesFolder, businessDayOf(now));
   ClosedDue due = closedPeriodsDue(now, app.closedState);
+  if (due.dayAhead || due.monthAhead || due.skippedDays > 0 || due.skippedMonths > 0)
+    takeCorrectedState(app, due, businessDayOf(now));
   // Oldest first; the first period not delivered stops the delivery, and
   // the next run tries it again. An agent that is ending starts no further one.
   for (int64_t day : due.days) {

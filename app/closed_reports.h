@@ -33,6 +33,17 @@ struct ClosedState {
 struct ClosedDue {
   std::vector<int64_t> days;
   std::vector<int> months;
+  // The record to go on from. A recorded day or month at or after the
+  // current one was delivered while the clock was set ahead: it is taken
+  // back to the one before the current (dayAhead, monthAhead), so that the
+  // periods delivered too early go out again when they close. Periods past
+  // the catch-up limit are passed over: the record then names the last of
+  // them, and skippedDays / skippedMonths say how many.
+  ClosedState state;
+  bool dayAhead = false;
+  bool monthAhead = false;
+  int64_t skippedDays = 0;
+  int skippedMonths = 0;
 };
 ClosedDue closedPeriodsDue(int64_t now, const ClosedState& state);
 
