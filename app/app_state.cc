@@ -39,6 +39,7 @@ void openAgentData(AppState& app) {
   // Said before the database errors that a wrong setting would cause.
   reportSettingsFindings();
   checkUploadSettings();
+  loadClosedState(app);  // the status shows the last deliveries, the database up or not
   openConnection(app.companyConnection);
   openConnection(app.sales.connection);
   openConnection(app.expenses.connection);

@@ -57,6 +57,11 @@ bool parseClosedState(const std::string& text, ClosedState* state);
 // period ended more than kClosedCopyDays before business day `today`.
 bool expiredClosedCopy(const std::string& name, int64_t today);
 
+// Reads the state file into app.closedState and the health, once per
+// process (start-up calls it, so that the status shows the last deliveries
+// before any); nothing when the closed reports are off.
+void loadClosedState(AppState& app);
+
 // Uploads every closed period that is due, records each delivery (state
 // file, log, health) and removes expired local copies. Stops at the first
 // period that was not delivered: the next call tries it again. Does nothing

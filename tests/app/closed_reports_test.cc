@@ -4,11 +4,13 @@
 
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
 #include "app/app_state.h"
 #include "app/closed_reports.h"
+#include "app/status.h"
 #include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
@@ -256,6 +258,16 @@ TEST_F(ClosedDelivery, AClockSetAheadIsTakenBackAndTheEarlyDayIsMadeAgainWhenItC
   EXPECT_NE(std::string::npos,
             test::pageText(remote("gunluk_20261208")).find(test::summaryRow("Nakit", "1499.00")));
   EXPECT_EQ("day=20261208\nmonth=202611\n", state());
+}
+
+TEST_F(ClosedDelivery, TheStatusShowsTheRecordFromStartUpWithoutTheDatabase) {
+  test::writeFile(root + "/kestrune-closed.txt", "day=20261207\nmonth=202611\n");
+  settings({}, test::otherAddress(9));
+  AppState app;
+  openAgentData(app);
+  std::vector<std::string> lines = readStatusPanel(app).healthLines;
+  for (const char* line : {"Son kapanan gün: 07.12.2026", "Son kapanan ay: 11.2026"})
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << line;
 }
 
 }  // namespace
