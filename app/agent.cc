@@ -208,6 +208,10 @@ int runOneShot(AppState& app, const std::string& job) {
     guarded("REPORT", [&] { runDailyReport(app); });
     after = app.dailyReportsSent;
   } else if (job == "closed") {
+    if (!closedReportsOn()) {
+      logLine("closed reports are off (closedreports=0): nothing to deliver");
+      return 0;
+    }
     // Done when every closed period that is due was delivered.
     guarded("CLOSED_REPORTS", [&] { deliverClosedReports(app); });
     ClosedDue due = closedPeriodsDue(nowSeconds(), app.closedState);

@@ -57,6 +57,9 @@ bool parseClosedState(const std::string& text, ClosedState* state);
 // period ended more than kClosedCopyDays before business day `today`.
 bool expiredClosedCopy(const std::string& name, int64_t today);
 
+// Whether the setting "closedreports" leaves the closed reports on.
+bool closedReportsOn();
+
 // Reads the state file into app.closedState and the health, once per
 // process (start-up calls it, so that the status shows the last deliveries
 // before any); nothing when the closed reports are off.

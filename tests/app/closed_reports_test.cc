@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/agent.h"
 #include "app/app_state.h"
 #include "app/closed_reports.h"
 #include "app/status.h"
@@ -158,6 +159,7 @@ class ClosedDelivery : public ::testing::Test {
   }
   void forget(const std::string& name) { std::remove(ftp->remotePath("demo", name).c_str()); }
   std::string state() { return test::readFile(root + "/kestrune-closed.txt"); }
+  std::string log() { return test::readFile(root + "/kestrune.log"); }
   // The time the server took a file at, as it tells by MDTM.
   void sentAt(const std::string& name, int64_t t) {
     utimbuf times{static_cast<time_t>(t), static_cast<time_t>(t)};
@@ -268,6 +270,13 @@ TEST_F(ClosedDelivery, TheStatusShowsTheRecordFromStartUpWithoutTheDatabase) {
   std::vector<std::string> lines = readStatusPanel(app).healthLines;
   for (const char* line : {"Son kapanan gün: 07.12.2026", "Son kapanan ay: 11.2026"})
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << line;
+}
+
+TEST_F(ClosedDelivery, RunClosedWithTheSwitchOffEndsWell) {
+  settings({{"closedreports", "0"}});
+  AppState app;
+  EXPECT_EQ(0, runOneShot(app, "closed"));
+  EXPECT_NE(std::string::npos, log().find("closed reports are off"));
 }
 
 }  // namespace
