@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include "platform/log.h"
 #include "platform/output_file.h"
 #include "platform/settings.h"
+#include "transfer/upload.h"
 
 namespace kestrune {
 
@@ -78,25 +80,64 @@ void saveState(AppState& app) {
 }
 
 // Logs a delivery or why it failed, and shows the last ones delivered.
-void recordDelivery(AppState& app, const std::string& what, const RunOutcome& outcome) {
+void recordDelivery(AppState& app, const std::string& what, const RunOutcome& outcome, bool kept) {
   logLine(what + ": " +
-          (outcome.uploaded ? "uploaded (" + std::to_string(outcome.products) + " products)"
-                            : "not uploaded: " + outcome.reason));
-  if (!outcome.uploaded) return;
+          (kept               ? std::string("already on the server, kept")
+           : outcome.uploaded ? "uploaded (" + std::to_string(outcome.products) + " products)"
+                              : "not uploaded: " + outcome.reason));
+  if (!outcome.uploaded && !kept) return;
   std::lock_guard<std::mutex> lock(app.healthMutex);
   app.health.closed = app.closedState;
 }
 
-// After a period's run: an upload advances the state (`advance`) and saves
-// it; either way the log and the health say what happened. True when uploaded.
-bool delivered(AppState& app, const std::string& what, const RunOutcome& outcome,
+// After a period's run: an upload, or a final report kept on the server,
+// advances the state (`advance`) and saves it; either way the log and the
+// health say what happened. True when delivered.
+bool delivered(AppState& app, const std::string& what, const RunOutcome& outcome, bool kept,
                const std::function<void()>& advance) {
-  if (outcome.uploaded) {
+  if (outcome.uploaded || kept) {
     advance();
     saveState(app);
   }
-  recordDelivery(app, what, outcome);
-  return outcome.uploaded;
+  recordDelivery(app, what, outcome, kept);
+  return outcome.uploaded || kept;
+}
+
+// The instant business day `day` closes: 06:00 local time of the day after.
+int64_t closingTime(int64_t day) {
+  int date = std::stoi(dayDigits(day + 1));
+  std::tm t{};
+  t.tm_year = date / 10000 - 1900;
+  t.tm_mon = date / 100 % 100 - 1;
+  t.tm_mday = date % 100;
+  t.tm_hour = 6;
+  t.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+// A dated final report already on the server stays there: after a lost
+// state file the period would otherwise be made again from today's database
+// over it. One the server took before its period closed (the agent's clock
+// was set ahead then; the server's clock tells) is not final: it is made
+// again. True when kept; outcome.reason is set when the server could not be
+// asked, and the delivery stops there as after a failed upload.
+bool keptOnServer(AppState& app, const std::string& fileName, int64_t closes, RunOutcome& outcome) {
+  refreshCompany(app);
+  CompanyInfo company = companyRecord(app);
+  if (company.compfolder.empty()) return false;  // the run says why nothing goes
+  long long modified = -1;
+  int found = reportOnServer(fileName, company, &modified);
+  if (found < 0) {
+    outcome.reason =
+        "the FTP server could not be asked for " + fileName + " (" + std::to_string(found) + ")";
+    return false;
+  }
+  if (found == 0) return false;
+  if (modified >= 0 && modified < closes) {
+    logLine(fileName + " on the server was sent before its period closed: made again");
+    return false;
+  }
+  return true;
 }
 
 void removeExpiredCopies(const std::string& folder, int64_t today) {
@@ -253,8 +294,9 @@ void deliverClosedReports(AppState& app) {
   for (int64_t day : due.days) {
     if (app.ending) return;
     RunOutcome outcome;
-    runClosedDayReport(app, day, &outcome);
-    if (!delivered(app, "closed day " + dayText(day), outcome, [&app, day] {
+    bool kept = keptOnServer(app, "gunluk_" + dayDigits(day) + ".html", closingTime(day), outcome);
+    if (!kept && outcome.reason.empty()) runClosedDayReport(app, day, &outcome);
+    if (!delivered(app, "closed day " + dayText(day), outcome, kept, [&app, day] {
           app.closedState.dayKnown = true;
           app.closedState.lastDay = day;
         }))
@@ -263,8 +305,10 @@ void deliverClosedReports(AppState& app) {
   for (int month : due.months) {
     if (app.ending) return;
     RunOutcome outcome;
-    runClosedMonthReport(app, month, &outcome);
-    if (!delivered(app, "closed month " + monthText(month), outcome, [&app, month] {
+    bool kept = keptOnServer(app, "aylik_" + monthDigits(month) + ".html",
+                             closingTime(firstDayOfMonth(month + 1) - 1), outcome);
+    if (!kept && outcome.reason.empty()) runClosedMonthReport(app, month, &outcome);
+    if (!delivered(app, "closed month " + monthText(month), outcome, kept, [&app, month] {
           app.closedState.monthKnown = true;
           app.closedState.lastMonth = month;
         }))

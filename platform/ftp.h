@@ -53,6 +53,13 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath,
                FtpOutcome* outcome = nullptr);
 
+// Whether `remoteName` is in `remoteFolder` (MDTM and SIZE), for a file that
+// must not be replaced: 1 when it is, with its time of change (seconds since
+// 1970) in *modified, or -1 there when the server does not say; 0 when it is
+// not; else the code of the step that failed (-1, -2 or -5).
+int ftpFileTime(const FtpAccount& account, const std::string& remoteFolder,
+                const std::string& remoteName, long long* modified);
+
 // Time-outs used by later ftpPutFile calls (tests shorten them).
 void setFtpTimeouts(const FtpTimeouts& timeouts);
 FtpTimeouts ftpTimeouts();

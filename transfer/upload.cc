@@ -123,4 +123,13 @@ int uploadReport(WindowHandle statusWindow, const std::string& localPath,
   return uploadFile(statusWindow, remoteName, localPath, company) >= kFtpDone ? 1 : 0;
 }
 
+int reportOnServer(const std::string& fileName, const CompanyInfo& company, long long* modified) {
+  *modified = -1;
+  std::string remoteName = company.raporlamahash + "_" + fileName;
+  if (!isPlainRemoteName(company.compfolder)) return kFtpFolderFailed;
+  if (!isPlainRemoteName(remoteName)) return kFtpPutFailed;
+  return ftpFileTime(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
+                     modified);
+}
+
 }  // namespace kestrune

@@ -262,6 +262,19 @@ TEST_F(ClosedDelivery, AClockSetAheadIsTakenBackAndTheEarlyDayIsMadeAgainWhenItC
   EXPECT_EQ("day=20261208\nmonth=202611\n", state());
 }
 
+TEST_F(ClosedDelivery, AFinalReportOnTheServerIsKeptAfterALostStateFile) {
+  test::writeFile(ftp->remotePath("demo", "hash1_gunluk_20261207.html"), "final");
+  sentAt("gunluk_20261207", localStamp(2026, 12, 8, 6, 1));  // after the day closed
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 8, 14, 0));
+  deliverClosedReports(app);
+  EXPECT_TRUE(remote("gunluk_20261207") == "final") << "replaced";
+  EXPECT_TRUE(sent("aylik_202611"));
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state());
+  EXPECT_NE(std::string::npos, log().find("closed day 07.12.2026: already on the server, kept"));
+}
+
 TEST_F(ClosedDelivery, TheStatusShowsTheRecordFromStartUpWithoutTheDatabase) {
   test::writeFile(root + "/kestrune-closed.txt", "day=20261207\nmonth=202611\n");
   settings({}, test::otherAddress(9));
