@@ -79,6 +79,8 @@ struct CommandLog {
   bool authSent = false;
   bool authAccepted = false;
   bool tls = false;  // the log-in went over TLS
+  bool protSent = false;
+  bool dataTls = false;  // the server took PROT P: the data goes over TLS too
 };
 
 bool startsWithCommand(const char* data, size_t size, const char* command) {
@@ -95,6 +97,10 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     if (startsWithCommand(data, size, "CWD")) log->cwdSent = true;
     if (startsWithCommand(data, size, "AUTH")) log->authSent = true;
     if (startsWithCommand(data, size, "USER")) log->tls = log->authAccepted;
+    if (startsWithCommand(data, size, "PROT")) log->protSent = true;
+  } else if (type == CURLINFO_HEADER_IN && log->protSent && size >= 4 && data[3] == ' ') {
+    log->dataTls = data[0] == '2';  // with `try` curl goes on in the clear after a refusal
+    log->protSent = false;
   } else if (type == CURLINFO_HEADER_IN && log->authSent && size >= 4 && data[0] == '2' &&
              data[1] == '3' && data[2] == '4' && data[3] == ' ') {
     log->authAccepted = true;  // 234: the connection goes over to TLS now
@@ -284,6 +290,7 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
     return kFtpOpenFailed;
   CURLcode result = drive(h.multi, h.easy);
   out.tls = log.tls;
+  out.plainData = log.tls && !log.dataTls;
   if (result != CURLE_OK) {
     if (isClientFailure(result)) return kFtpOpenFailed;
     out.tlsProblem = tlsProblem(result, detail);

@@ -25,7 +25,8 @@ struct FtpAccount {
 
 // What an upload learnt besides its result code.
 struct FtpOutcome {
-  bool tls = false;        // the server accepted AUTH TLS: log-in and data were encrypted
+  bool tls = false;        // the server accepted AUTH TLS: the log-in was encrypted
+  bool plainData = false;  // ... but it refused PROT P: the data went in the clear
   std::string tlsProblem;  // why TLS kept the upload from going ahead; empty otherwise
 };
 

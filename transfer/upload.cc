@@ -106,7 +106,9 @@ int uploadFile(WindowHandle statusWindow, const std::string& remoteName,
     result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
                         localPath, &outcome);
     logLine("upload " + printableName(remoteName) + ": " + std::to_string(result) +
-            (outcome.tls ? ", TLS" : ", plain"));
+            (outcome.plainData ? ", TLS log-in, plain data"
+             : outcome.tls     ? ", TLS"
+                               : ", plain"));
     if (!outcome.tlsProblem.empty())
       showError("FTP_TLS", outcome.tlsProblem + ": " + printableName(remoteName) + " not sent");
   }
