@@ -42,6 +42,8 @@ void openAgentData(AppState& app) {
   // Said before the database errors that a wrong setting would cause.
   reportSettingsFindings();
   checkUploadSettings();
+  // The status shows the last deliveries, the database up or not.
+  loadClosedState(app.reports, shared);
   openConnection(shared.company.connection);
   openConnection(app.reports.sales.connection);
   openConnection(app.exports.expenses.connection);

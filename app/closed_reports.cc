@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include "platform/log.h"
 #include "platform/output_file.h"
 #include "platform/settings.h"
+#include "transfer/upload.h"
 
 namespace kestrune {
 
@@ -42,12 +44,6 @@ bool parseMonth(const std::string& digits, int* month) {
   if (!parseDay(digits + "01", &day)) return false;
   *month = monthOfDay(day);
   return true;
-}
-
-bool closedReportsOn() {
-  char value[16] = {};
-  return readServerSetting(kSettingClosedReports, value, sizeof value) != 0 ||
-         std::strcmp(value, "0") != 0;
 }
 
 std::string statePath(const SharedState& shared) {
@@ -85,25 +81,65 @@ void saveState(const ReportRunsData& reports, const SharedState& shared) {
 
 // Logs a delivery or why it failed, and shows the last ones delivered.
 void recordDelivery(const ReportRunsData& reports, SharedState& shared, const std::string& what,
-                    const RunOutcome& outcome) {
+                    const RunOutcome& outcome, bool kept) {
   logLine(what + ": " +
-          (outcome.uploaded ? "uploaded (" + std::to_string(outcome.products) + " products)"
-                            : "not uploaded: " + outcome.reason));
-  if (!outcome.uploaded) return;
+          (kept               ? std::string("already on the server, kept")
+           : outcome.uploaded ? "uploaded (" + std::to_string(outcome.products) + " products)"
+                              : "not uploaded: " + outcome.reason));
+  if (!outcome.uploaded && !kept) return;
   std::lock_guard<std::mutex> lock(shared.status.healthMutex);
   shared.status.health.closed = reports.closedState;
 }
 
-// After a period's run: an upload advances the state (`advance`) and saves
-// it; either way the log and the health say what happened. True when uploaded.
+// After a period's run: an upload, or a final report kept on the server,
+// advances the state (`advance`) and saves it; either way the log and the
+// health say what happened. True when delivered.
 bool delivered(ReportRunsData& reports, SharedState& shared, const std::string& what,
-               const RunOutcome& outcome, const std::function<void()>& advance) {
-  if (outcome.uploaded) {
+               const RunOutcome& outcome, bool kept, const std::function<void()>& advance) {
+  if (outcome.uploaded || kept) {
     advance();
     saveState(reports, shared);
   }
-  recordDelivery(reports, shared, what, outcome);
-  return outcome.uploaded;
+  recordDelivery(reports, shared, what, outcome, kept);
+  return outcome.uploaded || kept;
+}
+
+// The instant business day `day` closes: 06:00 local time of the day after.
+int64_t closingTime(int64_t day) {
+  int date = std::stoi(dayDigits(day + 1));
+  std::tm t{};
+  t.tm_year = date / 10000 - 1900;
+  t.tm_mon = date / 100 % 100 - 1;
+  t.tm_mday = date % 100;
+  t.tm_hour = 6;
+  t.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+// A dated final report already on the server stays there: after a lost
+// state file the period would otherwise be made again from today's database
+// over it. One the server took before its period closed (the agent's clock
+// was set ahead then; the server's clock tells) is not final: it is made
+// again. True when kept; outcome.reason is set when the server could not be
+// asked, and the delivery stops there as after a failed upload.
+bool keptOnServer(SharedState& shared, const std::string& fileName, int64_t closes,
+                  RunOutcome& outcome) {
+  refreshCompany(shared);
+  CompanyInfo company = companyRecord(shared);
+  if (company.compfolder.empty()) return false;  // the run says why nothing goes
+  long long modified = -1;
+  int found = reportOnServer(fileName, company, &modified);
+  if (found < 0) {
+    outcome.reason =
+        "the FTP server could not be asked for " + fileName + " (" + std::to_string(found) + ")";
+    return false;
+  }
+  if (found == 0) return false;
+  if (modified >= 0 && modified < closes) {
+    logLine(fileName + " on the server was sent before its period closed: made again");
+    return false;
+  }
+  return true;
 }
 
 void removeExpiredCopies(const std::string& folder, int64_t today) {
@@ -112,19 +148,85 @@ void removeExpiredCopies(const std::string& folder, int64_t today) {
     if (expiredClosedCopy(name, today)) removeFile(folder + kPathSeparator + name);
 }
 
+// Takes up the record that closedPeriodsDue corrected: says once what was
+// taken back (an error: the clock was wrong) and what was passed over (a log
+// line), and saves it.
+void takeCorrectedState(ReportRunsData& reports, SharedState& shared, const ClosedDue& due,
+                        int64_t today) {
+  const ClosedState& was = reports.closedState;
+  const ClosedState& now = due.state;
+  if (due.dayAhead)
+    showError("CLOSED_REPORTS", "closed day " + dayText(was.lastDay) +
+                                    " was delivered, but the current business day is " +
+                                    dayText(today) + " (was the clock set ahead?): taken back to " +
+                                    dayText(now.lastDay) +
+                                    "; the days after it go out when they close");
+  if (due.monthAhead)
+    showError("CLOSED_REPORTS",
+              "closed month " + monthText(was.lastMonth) +
+                  " was delivered, but the current business month is " +
+                  monthText(monthOfDay(today)) + " (was the clock set ahead?): taken back to " +
+                  monthText(now.lastMonth) + "; the months after it go out when they close");
+  if (due.skippedDays > 0)
+    logLine("closed days " + dayText(now.lastDay - due.skippedDays + 1) + " to " +
+            dayText(now.lastDay) + " (" + std::to_string(due.skippedDays) +
+            ") skipped: older than the last " + std::to_string(kClosedDaysCaughtUp) + " days");
+  if (due.skippedMonths > 0)
+    logLine("closed months " + monthText(now.lastMonth - due.skippedMonths + 1) + " to " +
+            monthText(now.lastMonth) + " (" + std::to_string(due.skippedMonths) +
+            ") skipped: older than the last " + std::to_string(kClosedMonthsCaughtUp) + " months");
+  reports.closedState = now;
+  saveState(reports, shared);
+  std::lock_guard<std::mutex> lock(shared.status.healthMutex);
+  shared.status.health.closed = reports.closedState;
+}
+
 }  // namespace
 
-ClosedDue closedPeriodsDue(int64_t now, const ClosedState& state) {
+bool closedReportsOn() {
+  char value[16] = {};
+  return readServerSetting(kSettingClosedReports, value, sizeof value) != 0 ||
+         std::strcmp(value, "0") != 0;
+}
+
+void loadClosedState(ReportRunsData& reports, SharedState& shared) {
+  if (reports.closedStateLoaded || !closedReportsOn() || shared.folders.rootFolder.empty()) return;
+  loadState(reports, shared);
+  std::lock_guard<std::mutex> lock(shared.status.healthMutex);
+  shared.status.health.closed = reports.closedState;
+}
+
+ClosedDue closedPeriodsDue(int64_t now, const ClosedState& recorded) {
   ClosedDue due;
+  due.state = recorded;
+  ClosedState& state = due.state;
   int64_t today = businessDayOf(now);
-  int64_t firstDay = state.dayKnown
-                         ? std::max<int64_t>(state.lastDay + 1, today - kClosedDaysCaughtUp)
-                         : today - 1;
+  if (state.dayKnown) {
+    if (state.lastDay >= today) {
+      due.dayAhead = true;
+      state.lastDay = today - 1;
+    }
+    int64_t lastPassed = today - kClosedDaysCaughtUp - 1;
+    if (state.lastDay < lastPassed) {
+      due.skippedDays = lastPassed - state.lastDay;
+      state.lastDay = lastPassed;
+    }
+  }
+  int64_t firstDay = state.dayKnown ? state.lastDay + 1 : today - 1;
   for (int64_t day = firstDay; day < today; ++day) due.days.push_back(day);
   int thisMonth = monthOfDay(today);
-  int firstMonth = state.monthKnown
-                       ? std::max(state.lastMonth + 1, thisMonth - kClosedMonthsCaughtUp)
-                       : thisMonth - 1;
+  if (state.monthKnown) {
+    if (state.lastMonth >= thisMonth) {
+      due.monthAhead = true;
+      state.lastMonth = thisMonth - 1;
+    }
+    int lastPassed = thisMonth - kClosedMonthsCaughtUp - 1;
+    if (state.lastMonth < lastPassed) {
+      due.skippedMonths = lastPassed - state.lastMonth;
+      state.lastMonth = lastPassed;
+    }
+  }
+  int firstMonth = state.monthKnown ? state.lastMonth + 1 : thisMonth - 1;
   for (int month = firstMonth; month < thisMonth; ++month) due.months.push_back(month);
   return due;
 }
@@ -184,21 +286,22 @@ bool expiredClosedCopy(const std::string& name, int64_t today) {
 
 void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
   if (!closedReportsOn() || shared.folders.rootFolder.empty()) return;
-  if (!reports.closedStateLoaded) {
-    loadState(reports, shared);
-    std::lock_guard<std::mutex> lock(shared.status.healthMutex);
-    shared.status.health.closed = reports.closedState;
-  }
+  loadClosedState(reports, shared);
   int64_t now = nowSeconds();
   removeExpiredCopies(shared.folders.salesFolder, businessDayOf(now));
   ClosedDue due = closedPeriodsDue(now, reports.closedState);
+  if (due.dayAhead || due.monthAhead || due.skippedDays > 0 || due.skippedMonths > 0)
+    takeCorrectedState(reports, shared, due, businessDayOf(now));
   // Oldest first; the first period not delivered stops the delivery, and
   // the next run tries it again. An agent that is ending starts no further one.
   ClosedState& state = reports.closedState;
   for (int64_t day : due.days) {
     if (shared.ending) return;
-    RunOutcome outcome = runClosedDayReport(reports, shared, day);
-    if (!delivered(reports, shared, "closed day " + dayText(day), outcome, [&state, day] {
+    RunOutcome outcome;
+    bool kept =
+        keptOnServer(shared, "gunluk_" + dayDigits(day) + ".html", closingTime(day), outcome);
+    if (!kept && outcome.reason.empty()) outcome = runClosedDayReport(reports, shared, day);
+    if (!delivered(reports, shared, "closed day " + dayText(day), outcome, kept, [&state, day] {
           state.dayKnown = true;
           state.lastDay = day;
         }))
@@ -206,11 +309,15 @@ void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
   }
   for (int month : due.months) {
     if (shared.ending) return;
-    RunOutcome outcome = runClosedMonthReport(reports, shared, month);
-    if (!delivered(reports, shared, "closed month " + monthText(month), outcome, [&state, month] {
-          state.monthKnown = true;
-          state.lastMonth = month;
-        }))
+    RunOutcome outcome;
+    bool kept = keptOnServer(shared, "aylik_" + monthDigits(month) + ".html",
+                             closingTime(firstDayOfMonth(month + 1) - 1), outcome);
+    if (!kept && outcome.reason.empty()) outcome = runClosedMonthReport(reports, shared, month);
+    if (!delivered(reports, shared, "closed month " + monthText(month), outcome, kept,
+                   [&state, month] {
+                     state.monthKnown = true;
+                     state.lastMonth = month;
+                   }))
       return;
   }
 }

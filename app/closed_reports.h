@@ -35,6 +35,17 @@ struct ClosedState {
 struct ClosedDue {
   std::vector<int64_t> days;
   std::vector<int> months;
+  // The record to go on from. A recorded day or month at or after the
+  // current one was delivered while the clock was set ahead: it is taken
+  // back to the one before the current (dayAhead, monthAhead), so that the
+  // periods delivered too early go out again when they close. Periods past
+  // the catch-up limit are passed over: the record then names the last of
+  // them, and skippedDays / skippedMonths say how many.
+  ClosedState state;
+  bool dayAhead = false;
+  bool monthAhead = false;
+  int64_t skippedDays = 0;
+  int skippedMonths = 0;
 };
 ClosedDue closedPeriodsDue(int64_t now, const ClosedState& state);
 
@@ -47,6 +58,14 @@ bool parseClosedState(const std::string& text, ClosedState* state);
 // (satis_ozet_gunluk_YYYYMMDD.html, satis_ozet_aylik_YYYYMM.html) whose
 // period ended more than kClosedCopyDays before business day `today`.
 bool expiredClosedCopy(const std::string& name, int64_t today);
+
+// Whether the setting "closedreports" leaves the closed reports on.
+bool closedReportsOn();
+
+// Reads the state file into reports.closedState and the health, once per
+// process (start-up calls it, so that the status shows the last deliveries
+// before any); nothing when the closed reports are off.
+void loadClosedState(ReportRunsData& reports, SharedState& shared);
 
 // Uploads every closed period that is due, records each delivery (state
 // file, log, health) and removes expired local copies. Stops at the first

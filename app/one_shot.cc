@@ -30,6 +30,10 @@ int runOneShot(AppState& app, const std::string& job) {
   logLine("one-shot run: " + job);
   bool done = false;
   if (job == "closed") {
+    if (!closedReportsOn()) {
+      logLine("closed reports are off (closedreports=0): nothing to deliver");
+      return 0;
+    }
     guarded("CLOSED_REPORTS", [&] { deliverClosedReports(app.reports, app.shared); });
     // Done when every closed period that is due was delivered.
     ClosedDue due = closedPeriodsDue(nowSeconds(), app.reports.closedState);

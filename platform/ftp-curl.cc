@@ -79,6 +79,8 @@ struct CommandLog {
   bool authSent = false;
   bool authAccepted = false;
   bool tls = false;  // the log-in went over TLS
+  bool protSent = false;
+  bool dataTls = false;  // the server took PROT P: the data goes over TLS too
 };
 
 bool startsWithCommand(const char* data, size_t size, const char* command) {
@@ -95,6 +97,10 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     if (startsWithCommand(data, size, "CWD")) log->cwdSent = true;
     if (startsWithCommand(data, size, "AUTH")) log->authSent = true;
     if (startsWithCommand(data, size, "USER")) log->tls = log->authAccepted;
+    if (startsWithCommand(data, size, "PROT")) log->protSent = true;
+  } else if (type == CURLINFO_HEADER_IN && log->protSent && size >= 4 && data[3] == ' ') {
+    log->dataTls = data[0] == '2';  // with `try` curl goes on in the clear after a refusal
+    log->protSent = false;
   } else if (type == CURLINFO_HEADER_IN && log->authSent && size >= 4 && data[0] == '2' &&
              data[1] == '3' && data[2] == '4' && data[3] == ' ') {
     log->authAccepted = true;  // 234: the connection goes over to TLS now
@@ -284,6 +290,7 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
     return kFtpOpenFailed;
   CURLcode result = drive(h.multi, h.easy);
   out.tls = log.tls;
+  out.plainData = log.tls && !log.dataTls;
   if (result != CURLE_OK) {
     if (isClientFailure(result)) return kFtpOpenFailed;
     out.tlsProblem = tlsProblem(result, detail);
@@ -315,6 +322,54 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   if (!ok) return kFtpPutFailed;
   result = drive(h.multi, h.easy);
   return result == CURLE_OK ? kFtpDone : kFtpPutFailed;
+}
+
+namespace {
+
+// The lines curl makes up from MDTM and SIZE ("Last-Modified: ...") would go
+// to standard output, as header and as body.
+size_t onHeaderIgnored(char*, size_t size, size_t count, void*) { return size * count; }
+
+}  // namespace
+
+int ftpFileTime(const FtpAccount& account, const std::string& remoteFolder,
+                const std::string& remoteName, long long* modified) {
+  *modified = -1;
+  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
+  Handles h;
+  h.multi = curl_multi_init();
+  h.easy = curl_easy_init();
+  if (!h.multi || !h.easy) return kFtpOpenFailed;
+  CommandLog log;
+  if (!setOptions(h.easy, account, ftpTimeouts(), &log)) return kFtpOpenFailed;
+  std::string host = urlHost(account.host);
+  if (host.empty() || account.port <= 0 || account.port > 65535 ||
+      hasControlCharacter(account.user) || hasControlCharacter(account.password))
+    return kFtpConnectFailed;
+  if (hasControlCharacter(remoteFolder) || remoteName.empty() || hasControlCharacter(remoteName))
+    return kFtpFolderFailed;
+  std::string url =
+      "ftp://" + host + ":" + std::to_string(account.port) + "/" + urlPath(remoteFolder, true);
+  if (url.back() != '/') url += '/';
+  url += urlPath(remoteName, false);
+  if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
+      curl_easy_setopt(h.easy, CURLOPT_FILETIME, 1L) != CURLE_OK ||
+      curl_easy_setopt(h.easy, CURLOPT_HEADERFUNCTION, onHeaderIgnored) != CURLE_OK ||
+      curl_easy_setopt(h.easy, CURLOPT_WRITEFUNCTION, onHeaderIgnored) != CURLE_OK)
+    return kFtpOpenFailed;
+  CURLcode result = drive(h.multi, h.easy);
+  // SIZE answers 550 for a file that is not there (MDTM's 550 curl passes by).
+  if (result == CURLE_REMOTE_FILE_NOT_FOUND) return 0;
+  if (result != CURLE_OK) {
+    if (isClientFailure(result)) return kFtpOpenFailed;
+    return log.cwdSent && tlsProblem(result, nullptr).empty() ? kFtpFolderFailed
+                                                              : kFtpConnectFailed;
+  }
+  curl_off_t time = -1;
+  if (curl_easy_getinfo(h.easy, CURLINFO_FILETIME_T, &time) == CURLE_OK && time >= 0)
+    *modified = static_cast<long long>(time);
+  return 1;
 }
 
 }  // namespace kestrune

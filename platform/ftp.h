@@ -24,7 +24,8 @@ struct FtpAccount {
 
 // What an upload learnt besides its result code.
 struct FtpOutcome {
-  bool tls = false;        // the server accepted AUTH TLS: log-in and data were encrypted
+  bool tls = false;        // the server accepted AUTH TLS: the log-in was encrypted
+  bool plainData = false;  // ... but it refused PROT P: the data went in the clear
   std::string tlsProblem;  // why TLS kept the upload from going ahead; empty otherwise
 };
 
@@ -51,6 +52,13 @@ enum : int {
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath,
                FtpOutcome* outcome = nullptr);
+
+// Whether `remoteName` is in `remoteFolder` (MDTM and SIZE), for a file that
+// must not be replaced: 1 when it is, with its time of change (seconds since
+// 1970) in *modified, or -1 there when the server does not say; 0 when it is
+// not; else the code of the step that failed (-1, -2 or -5).
+int ftpFileTime(const FtpAccount& account, const std::string& remoteFolder,
+                const std::string& remoteName, long long* modified);
 
 // Time-outs used by later ftpPutFile calls (tests shorten them).
 void setFtpTimeouts(const FtpTimeouts& timeouts);

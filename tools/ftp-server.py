@@ -16,12 +16,14 @@ for every --folder. MODE:
               after 20 s)
   deny-login  a working server that refuses every log-in of "brevanotica"
   deny-stor   a working server that refuses every STOR (550)
+  tls-no-prot a working server that takes AUTH TLS (a certificate of its own
+              making, DIR.pem) but refuses PROT P: the data stays in the clear
 Runs until SIGTERM. Prints "ready" on stdout once it listens.
 """
-import argparse, logging, os, signal, socket, sys, threading, time
+import argparse, logging, os, signal, socket, subprocess, sys, threading, time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 p = argparse.ArgumentParser()
@@ -33,7 +35,7 @@ p.add_argument("--passive", default="")
 p.add_argument("--log", default="")
 p.add_argument("--mode", default="normal",
                choices=["normal", "silent", "stall-cwd", "stall-stor", "stall-data", "deny-login",
-                        "deny-stor"])
+                        "deny-stor", "tls-no-prot"])
 a = p.parse_args()
 
 if not a.address.startswith("127."):
@@ -80,7 +82,7 @@ class Transfer(DTPHandler):
     handle_read_event = handle_read
 
 
-class Handler(FTPHandler):
+class Handler(TLS_FTPHandler if a.mode == "tls-no-prot" else FTPHandler):
     authorizer = auth
     dtp_handler = Transfer
     auth_failed_timeout = 0.05
@@ -98,6 +100,22 @@ class Handler(FTPHandler):
             self.respond("550 Not enough space to store the file.")
             return
         return super().ftp_STOR(file, mode)
+
+    def ftp_PROT(self, line):
+        if line.upper() == "P":
+            self.respond("534 Data protection refused.")
+            return
+        return super().ftp_PROT(line)
+
+
+if a.mode == "tls-no-prot":
+    Handler.certfile = a.root + ".pem"
+    if not os.path.exists(Handler.certfile):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=" + a.address, "-keyout", Handler.certfile,
+                        "-out", Handler.certfile + ".crt"], check=True, capture_output=True)
+        with open(Handler.certfile, "a") as pem, open(Handler.certfile + ".crt") as crt:
+            pem.write(crt.read())
 
 
 if a.passive:

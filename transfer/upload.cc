@@ -103,7 +103,9 @@ int uploadFile(const std::string& remoteName, const std::string& localPath,
     result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
                         localPath, &outcome);
     logLine("upload " + printableName(remoteName) + ": " + std::to_string(result) +
-            (outcome.tls ? ", TLS" : ", plain"));
+            (outcome.plainData ? ", TLS log-in, plain data"
+             : outcome.tls     ? ", TLS"
+                               : ", plain"));
     if (!outcome.tlsProblem.empty())
       showError("FTP_TLS", outcome.tlsProblem + ": " + printableName(remoteName) + " not sent");
   }
@@ -114,6 +116,15 @@ int uploadReport(const std::string& localPath, const std::string& fileName,
                  const CompanyInfo& company) {
   std::string remoteName = company.raporlamahash + "_" + fileName;
   return uploadFile(remoteName, localPath, company) >= kFtpDone ? 1 : 0;
+}
+
+int reportOnServer(const std::string& fileName, const CompanyInfo& company, long long* modified) {
+  *modified = -1;
+  std::string remoteName = company.raporlamahash + "_" + fileName;
+  if (!isPlainRemoteName(company.compfolder)) return kFtpFolderFailed;
+  if (!isPlainRemoteName(remoteName)) return kFtpPutFailed;
+  return ftpFileTime(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
+                     modified);
 }
 
 }  // namespace kestrune

@@ -32,4 +32,10 @@ int uploadFile(const std::string& remoteName, const std::string& localPath,
 int uploadReport(const std::string& localPath, const std::string& fileName,
                  const CompanyInfo& company);
 
+// Whether the report `fileName` (named as uploadReport names it) is on the
+// server: 1 with its time of change in *modified (-1 when the server does
+// not say), 0 when not, negative when the server could not be asked or the
+// names are not plain.
+int reportOnServer(const std::string& fileName, const CompanyInfo& company, long long* modified);
+
 }  // namespace kestrune

@@ -2,11 +2,17 @@
 // file, and the delivery against a real MariaDB and FTP server.
 #include <gtest/gtest.h>
 
+#include <utime.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
+#include "app/agent.h"
+#include "app/one_shot.h"
 #include "app/app_state.h"
 #include "app/closed_reports.h"
+#include "app/status.h"
 #include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/ftp.h"
@@ -36,12 +42,22 @@ std::string dueText(const ClosedDue& due) {
   return "days " + range(days) + "; months " + range(months);
 }
 
+// What closedPeriodsDue corrected, then the record it goes on from.
+std::string correctedText(const ClosedDue& due) {
+  std::string text = due.dayAhead ? "day ahead; " : "";
+  if (due.monthAhead) text += "month ahead; ";
+  if (due.skippedDays) text += std::to_string(due.skippedDays) + " days skipped; ";
+  if (due.skippedMonths) text += std::to_string(due.skippedMonths) + " months skipped; ";
+  return text + closedStateText(due.state);
+}
+
 TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
   useBerlinTime();
   struct Case {
     const char* state;  // the state file's text; "" for none
     int64_t now;
     const char* due;
+    const char* corrected = nullptr;  // the record to go on from; the state when none
   } cases[] = {
       {"", localStamp(2026, 12, 8, 14, 0), "days 20261207; months 202611"},
       {"", localStamp(2026, 12, 1, 5, 59, 59), "days 20261129; months 202610"},
@@ -52,10 +68,16 @@ TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
       {"day=20261207\n", localStamp(2026, 12, 9, 6, 0), "days 20261208; months 202611"},
       {"month=202611\n", localStamp(2027, 1, 2, 6, 0), "days 20270101; months 202612"},
       {"day=20261207\nmonth=202611\n", localStamp(2027, 1, 10, 10, 0),
-       "days 20261210..20270109 (31); months 202612"},
+       "days 20261210..20270109 (31); months 202612",
+       "2 days skipped; day=20261209\nmonth=202611\n"},
       {"day=20250101\nmonth=202501\n", localStamp(2026, 12, 8, 14, 0),
-       "days 20261107..20261207 (31); months 202512..202611 (12)"},
-      {"day=20270101\nmonth=202701\n", localStamp(2026, 12, 8, 14, 0), "days -; months -"},
+       "days 20261107..20261207 (31); months 202512..202611 (12)",
+       "674 days skipped; 10 months skipped; day=20261106\nmonth=202511\n"},
+      // delivered while the clock was set ahead: taken back to the day and month before
+      {"day=20270101\nmonth=202701\n", localStamp(2026, 12, 8, 14, 0), "days -; months -",
+       "day ahead; month ahead; day=20261207\nmonth=202611\n"},
+      {"day=20261208\nmonth=202612\n", localStamp(2026, 12, 8, 14, 0), "days -; months -",
+       "day ahead; month ahead; day=20261207\nmonth=202611\n"},
       // 29.03.2026 has 23 hours, 25.10.2026 25: each is closed at 06:00 the day after
       {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 5, 59, 59), "days -; months -"},
       {"day=20260328\nmonth=202602\n", localStamp(2026, 3, 30, 6, 0, 0), "days 20260329; months -"},
@@ -65,7 +87,9 @@ TEST(ClosedPeriods, DueByTheStateAndTheBusinessDay) {
   for (const Case& c : cases) {
     ClosedState state;
     EXPECT_EQ(*c.state != 0, parseClosedState(c.state, &state)) << c.state;
-    EXPECT_EQ(c.due, dueText(closedPeriodsDue(c.now, state))) << c.state << " at " << c.now;
+    ClosedDue due = closedPeriodsDue(c.now, state);
+    EXPECT_EQ(c.due, dueText(due)) << c.state << " at " << c.now;
+    EXPECT_EQ(c.corrected ? c.corrected : c.state, correctedText(due)) << c.state;
     EXPECT_EQ(c.state, closedStateText(state));
   }
   ReportPeriod period = businessDayPeriod(dayNumber(2026, 3, 29));
@@ -135,6 +159,12 @@ class ClosedDelivery : public ::testing::Test {
   }
   void forget(const std::string& name) { std::remove(ftp->remotePath("demo", name).c_str()); }
   std::string state() { return test::readFile(root + "/kestrune-closed.txt"); }
+  std::string log() { return test::readFile(root + "/kestrune.log"); }
+  // The time the server took a file at, as it tells by MDTM.
+  void sentAt(const std::string& name, int64_t t) {
+    utimbuf times{static_cast<time_t>(t), static_cast<time_t>(t)};
+    ASSERT_EQ(0, ::utime(ftp->remotePath("demo", "hash1_" + name + ".html").c_str(), &times));
+  }
 
   test::MariaDb* db = nullptr;
   test::FtpServer* ftp = nullptr;
@@ -206,6 +236,61 @@ TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItO
   test::fixClock(localStamp(2026, 12, 9, 6, 0));
   deliverClosedReports(app.reports, app.shared);
   EXPECT_FALSE(sent("gunluk_20261208"));
+}
+
+TEST_F(ClosedDelivery, AClockSetAheadIsTakenBackAndTheEarlyDayIsMadeAgainWhenItCloses) {
+  test::writeFile(root + "/kestrune-closed.txt", "day=20261207\nmonth=202611\n");
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 10, 14, 0));  // two days ahead
+  deliverClosedReports(app.reports, app.shared);
+  EXPECT_EQ("day=20261209\nmonth=202611\n", state());
+  test::fixClock(localStamp(2026, 12, 8, 14, 5));  // put right
+  deliverClosedReports(app.reports, app.shared);
+  deliverClosedReports(app.reports, app.shared);
+  EXPECT_EQ("CLOSED_REPORTS", errors.captions()) << "said once";
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state());
+  // The server's clock was right: it took the early report on 08.12.
+  sentAt("gunluk_20261208", localStamp(2026, 12, 8, 14, 0));
+  db->exec(
+      "INSERT INTO satislar.shopcharts (transid,adisno,ordtyp,cashsum,credsum,ceksum,senetsum,"
+      "carisum,ikramsum,isknt,puantaj,toplam,tmstmp) VALUES "
+      "(4,1,3,500,0,0,0,0,0,0,0,0,'2026-12-08 20:00:00')");
+  test::fixClock(localStamp(2026, 12, 9, 6, 10));
+  deliverClosedReports(app.reports, app.shared);
+  EXPECT_NE(std::string::npos,
+            test::pageText(remote("gunluk_20261208")).find(test::summaryRow("Nakit", "1499.00")));
+  EXPECT_EQ("day=20261208\nmonth=202611\n", state());
+}
+
+TEST_F(ClosedDelivery, AFinalReportOnTheServerIsKeptAfterALostStateFile) {
+  test::writeFile(ftp->remotePath("demo", "hash1_gunluk_20261207.html"), "final");
+  sentAt("gunluk_20261207", localStamp(2026, 12, 8, 6, 1));  // after the day closed
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 8, 14, 0));
+  deliverClosedReports(app.reports, app.shared);
+  EXPECT_TRUE(remote("gunluk_20261207") == "final") << "replaced";
+  EXPECT_TRUE(sent("aylik_202611"));
+  EXPECT_EQ("day=20261207\nmonth=202611\n", state());
+  EXPECT_NE(std::string::npos, log().find("closed day 07.12.2026: already on the server, kept"));
+}
+
+TEST_F(ClosedDelivery, TheStatusShowsTheRecordFromStartUpWithoutTheDatabase) {
+  test::writeFile(root + "/kestrune-closed.txt", "day=20261207\nmonth=202611\n");
+  settings({}, test::otherAddress(9));
+  AppState app;
+  openAgentData(app);
+  std::vector<std::string> lines = readStatusPanel(app.shared).healthLines;
+  for (const char* line : {"Son kapanan gün: 07.12.2026", "Son kapanan ay: 11.2026"})
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << line;
+}
+
+TEST_F(ClosedDelivery, RunClosedWithTheSwitchOffEndsWell) {
+  settings({{"closedreports", "0"}});
+  AppState app;
+  EXPECT_EQ(0, runOneShot(app, "closed"));
+  EXPECT_NE(std::string::npos, log().find("closed reports are off"));
 }
 
 }  // namespace

@@ -351,6 +351,8 @@ TEST_F(Upload, HostSettingOrTheDefault) {
 TEST_F(Upload, TlsAsTheSettingAsks) {
   test::FtpsServer& required = test::ftpsServer(2131, 3);
   test::FtpsServer& offered = test::ftpsServer(2132, 1);
+  test::FtpServer& noProt = test::ftpServer(2133, "tls-no-prot");
+  test::createFolderTree(noProt.remotePath("demo", ""));
   std::string agentLog = local + "/kestrune.log";
   openLog(agentLog);
   struct Case {
@@ -359,6 +361,7 @@ TEST_F(Upload, TlsAsTheSettingAsks) {
     int expected;
     const char* logged;
     const char* caption;
+    test::FtpServer* plainServer = nullptr;  // in place of `server`
   } cases[] = {
       {&required, "try", 9, ", TLS", ""},
       {&required, nullptr, 9, ", TLS", ""},
@@ -370,13 +373,16 @@ TEST_F(Upload, TlsAsTheSettingAsks) {
       {&offered, "require", -2, ", plain", "FTP_TLS"},
       {nullptr, "try", 9, ", plain", ""},
       {nullptr, "require", -2, ", plain", "FTP_TLS"},
+      // pyftpdlib taking AUTH TLS but refusing PROT P: TLS for the log-in only
+      {nullptr, "try", 9, ", TLS log-in, plain data", "", &noProt},
   };
   int n = 0;
   for (const Case& c : cases) {
-    std::string remote = c.tlsServer ? c.tlsServer->remotePath("demo", "t.dat")
-                                     : server->remotePath("demo", "t.dat");
+    test::FtpServer* plain = c.plainServer ? c.plainServer : server;
+    std::string remote =
+        c.tlsServer ? c.tlsServer->remotePath("demo", "t.dat") : plain->remotePath("demo", "t.dat");
     SCOPED_TRACE(remote + " ftptls=" + (c.setting ? c.setting : "(none)"));
-    std::map<std::string, std::string> settings = {{"ftphost", server->settingValue()}};
+    std::map<std::string, std::string> settings = {{"ftphost", plain->settingValue()}};
     if (c.tlsServer)
       settings = {{"ftphost", c.tlsServer->settingValue()},
                   {"ftpuser", test::kFtpsUser},
