@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/health.h"
+#include "app/owner_pages.h"
 #include "db/text.h"
 #include "periods/period.h"
 #include "platform/clock.h"
@@ -122,6 +123,7 @@ void makeDayReport(AppState& app, const RunStart& start, const std::string& name
   std::string periodLine =
       displayTimestamp(sales.period.begin) + "  -  " + displayTimestamp(sales.period.end);
   writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kDailyTitle, result);
+  if (result.uploaded) sendOwnerPage(app, nameSuffix, false);
 }
 
 // The report of a business month over sales.period: the period line raw.
@@ -133,6 +135,7 @@ void makeMonthReport(AppState& app, const RunStart& start, const std::string& na
   stampReport(sales);
   mergeCodeListIntoNameList(sales);
   writeAndUpload(app, start, periodLine, nameSuffix.c_str(), kMonthlyTitle, result);
+  if (result.uploaded) sendOwnerPage(app, nameSuffix, true);
 }
 
 // Records what the run did and hands it to the caller that asked.

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/errors.h"
+#include "platform/folders.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace kestrune {
@@ -26,8 +29,10 @@ std::string escaped(const std::string& text) {
       case '\'': out += "&#39;"; break;
       default:
         // control characters would make the page invalid
-        if (static_cast<unsigned char>(c) < 0x20) out += ' ';
-        else out += c;
+        if (static_cast<unsigned char>(c) < 0x20)
+          out += ' ';
+        else
+          out += c;
     }
   }
   return out;
@@ -76,8 +81,7 @@ int64_t roundedQuotient(int64_t a, int64_t b) {
 }
 
 // The figures at the top: net, receipts, average receipt, discount, complimentary.
-const char* const kFigureNames[] = {"Net satış", "Fiş sayısı", "Ortalama fiş", "İskonto",
-                                    "İkram"};
+const char* const kFigureNames[] = {"Net satış", "Fiş sayısı", "Ortalama fiş", "İskonto", "İkram"};
 const int kFigureCount = 5;
 
 bool figureValue(const OwnerTotals& t, int figure, int64_t& value) {
@@ -98,11 +102,11 @@ std::string figureText(int figure, int64_t value) {
   return figure == 1 ? turkishCount(value) : turkishMoney(value) + " ₺";
 }
 
-const char* const kPaymentNames[kPayCount] = {"Nakit", "Kredi kartı", "Çek",
-                                              "Ödenmez (senet)", "Cari", "Puan"};
+const char* const kPaymentNames[kPayCount] = {"Nakit",           "Kredi kartı", "Çek",
+                                              "Ödenmez (senet)", "Cari",        "Puan"};
 const char* const kOrderTypeNames[kOrderTypeCount] = {
-    "Masaya servis", "Paket servis", "Telefon sipariş", "Self servis", "Yemek Sepeti", "Getir",
-    "Diğer"};
+    "Masaya servis", "Paket servis", "Telefon sipariş", "Self servis", "Yemek Sepeti",
+    "Getir",         "Diğer"};
 
 const char kStyle[] =
     ":root{color-scheme:light dark;--bg:#fff;--fg:#1b1b1b;--muted:#5c5c5c;--bar:#2f6db5;"
@@ -208,7 +212,8 @@ std::string productTable(const std::vector<OwnerProduct>& top, bool byQuantity) 
   int rank = 0;
   for (const OwnerProduct& p : top) {
     ++rank;
-    out += "<tr><td>" + std::to_string(rank) + "</td><td>" + escaped(p.name) + "</td><td class=\"n\">";
+    out +=
+        "<tr><td>" + std::to_string(rank) + "</td><td>" + escaped(p.name) + "</td><td class=\"n\">";
     if (byQuantity) {
       int64_t q = roundedQuotient(p.quantityMilli, 10);  // hundredths
       out += turkishMoney(q);
@@ -232,9 +237,12 @@ int64_t kurusOf(double amount) {
   int64_t value = 0;
   for (int i = 0; i < n; ++i) {
     char c = text[i];
-    if (c == '-') negative = true;
-    else if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
-    else if (c != '.' && c != ',') return 0;  // "nan", "inf"
+    if (c == '-')
+      negative = true;
+    else if (c >= '0' && c <= '9')
+      value = value * 10 + (c - '0');
+    else if (c != '.' && c != ',')
+      return 0;  // "nan", "inf"
   }
   return negative ? -value : value;
 }
@@ -280,8 +288,7 @@ void takeReportProducts(OwnerPage& page, const std::vector<StockDefinition>& sto
   }
 }
 
-std::vector<OwnerProduct> topProducts(const std::vector<OwnerProduct>& products,
-                                      bool byQuantity) {
+std::vector<OwnerProduct> topProducts(const std::vector<OwnerProduct>& products, bool byQuantity) {
   std::vector<const OwnerProduct*> order;
   order.reserve(products.size());
   for (const OwnerProduct& p : products) order.push_back(&p);
@@ -302,7 +309,8 @@ std::vector<OwnerProduct> topProducts(const std::vector<OwnerProduct>& products,
 
 std::string turkishMoney(int64_t kurus) {
   uint64_t m = magnitude(kurus);
-  return std::string(kurus < 0 ? "-" : "") + grouped(m / 100) + "," + twoDigits(static_cast<int>(m % 100));
+  return std::string(kurus < 0 ? "-" : "") + grouped(m / 100) + "," +
+         twoDigits(static_cast<int>(m % 100));
 }
 
 std::string turkishCount(int64_t count) {
@@ -321,19 +329,21 @@ std::string changeText(const OwnerTotals& nowTotals, const OwnerTotals& before, 
 }
 
 std::string renderOwnerPage(const OwnerPage& page) {
-  std::string title = std::string(page.month ? "Aylık özet" : "Günlük özet") + " " +
-                      escaped(page.periodText);
+  std::string title =
+      std::string(page.month ? "Aylık özet" : "Günlük özet") + " " + escaped(page.periodText);
   std::string out =
       "<!DOCTYPE html><html lang=\"tr\"><head><meta charset=\"utf-8\">"
       "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">"
-      "<title>" + title + "</title><style>";
+      "<title>" +
+      title + "</title><style>";
   out += kStyle;
   out += "</style></head><body><main><h1>" + escaped(page.companyName) + "</h1>";
   out += "<p class=\"meta\"><span class=\"badge\">";
   out += page.closed ? "KESİN" : "ARA " + escaped(page.madeAt);
   out += "</span> " + title + " · hazırlanma " + escaped(page.madeAt);
   out += page.closed ? " · dönem kapandı" : " · dönem sürüyor";
-  out += "</p><p class=\"note\">Mali belge değildir; yasal gün sonu (Z) raporu yazar kasanındır.</p>";
+  out +=
+      "</p><p class=\"note\">Mali belge değildir; yasal gün sonu (Z) raporu yazar kasanındır.</p>";
 
   if (!page.current.known || page.current.receipts == 0)
     out += "<p><b>Bu dönemde satış yok.</b></p>";
@@ -362,8 +372,9 @@ std::string renderOwnerPage(const OwnerPage& page) {
          turkishMoney(netKurus(page.current)) +
          " ₺. Brüt tahsilat, raporun Tahsilat Toplamı'dır (bütün ödeme sütunları).";
   if (page.month)
-    out += " Aylık raporda nakit, kredi ve çek hareket toplamlarıdır; buradaki ödeme dağılımı "
-           "fişlerdendir.";
+    out +=
+        " Ayda nakit, kredi ve çek, raporda olduğu gibi kasa, banka ve çek hareketlerinin "
+        "toplamlarıdır (komisyon ve virmanlarla): ödeme dağılımı net satışa eşit olmayabilir.";
   out += "</p></section>";
 
   // Sales by hour of the business day.
@@ -372,8 +383,9 @@ std::string renderOwnerPage(const OwnerPage& page) {
   std::vector<std::string> hourLabels;
   for (int i = 0; i < 24; ++i) hourLabels.push_back(twoDigits((i + 6) % 24));
   out += columnChart(hours, hourLabels, 3);
-  out += "<table class=\"sr\"><caption>Saatlere göre satış</caption><tr><th>Saat</th>"
-         "<th class=\"n\">Fiş</th><th class=\"n\">Tutar</th></tr>";
+  out +=
+      "<table class=\"sr\"><caption>Saatlere göre satış</caption><tr><th>Saat</th>"
+      "<th class=\"n\">Fiş</th><th class=\"n\">Tutar</th></tr>";
   for (int i = 0; i < 24; ++i) {
     if (page.hourKurus[i] == 0 && page.hourReceipts[i] == 0) continue;
     out += "<tr><td>" + hourLabels[i] + ":00</td><td class=\"n\">" +
@@ -384,8 +396,9 @@ std::string renderOwnerPage(const OwnerPage& page) {
 
   // Payment mix and order types.
   out += "<div class=\"cols\"><section><h2>Ödeme dağılımı</h2>";
-  out += barTable("Ödeme dağılımı", kPaymentNames, page.paymentKurus, kPayCount, "Net satış",
-                  netKurus(page.current));
+  int64_t paid = 0;
+  for (int64_t v : page.paymentKurus) paid += v;
+  out += barTable("Ödeme dağılımı", kPaymentNames, page.paymentKurus, kPayCount, "Toplam", paid);
   out += "</section><section><h2>Sipariş türleri</h2>";
   out += barTable("Sipariş türleri", kOrderTypeNames, page.orderTypeKurus, kOrderTypeCount,
                   "Toplam (brüt)", page.current.grossKurus);
@@ -403,8 +416,9 @@ std::string renderOwnerPage(const OwnerPage& page) {
     std::vector<std::string> dayLabels;
     for (size_t i = 0; i < page.dayKurus.size(); ++i) dayLabels.push_back(std::to_string(i + 1));
     out += columnChart(page.dayKurus, dayLabels, 5);
-    out += "<table class=\"sr\"><caption>Günlere göre net satış</caption><tr><th>Gün</th>"
-           "<th class=\"n\">Tutar</th></tr>";
+    out +=
+        "<table class=\"sr\"><caption>Günlere göre net satış</caption><tr><th>Gün</th>"
+        "<th class=\"n\">Tutar</th></tr>";
     for (size_t i = 0; i < page.dayKurus.size(); ++i)
       out += "<tr><td>" + dayLabels[i] + "</td><td class=\"n\">" + turkishMoney(page.dayKurus[i]) +
              "</td></tr>";
@@ -412,6 +426,21 @@ std::string renderOwnerPage(const OwnerPage& page) {
   }
   out += "</main></body></html>\n";
   return out;
+}
+
+OwnerPageFile writeOwnerPage(const std::string& salesFolder, const std::string& fileName,
+                             const OwnerPage& page) {
+  OwnerPageFile file;
+  file.fileName = fileName;
+  file.localPath = salesFolder + kPathSeparator + fileName;
+  OutputFile out;
+  if (openOutputFile(out, file.localPath)) writeOutput(out, renderOwnerPage(page));
+  if (commitOutputFile(out)) {
+    file.result = 0;
+  } else {
+    showError("WRITE_OZET_SAYFA", out.error);
+  }
+  return file;
 }
 
 }  // namespace kestrune

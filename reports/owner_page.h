@@ -36,17 +36,25 @@ struct OwnerProduct {
   int64_t quantityMilli = 0;  // thousandths of the unit
 };
 
-enum OwnerPayment { kPayCash, kPayCard, kPayCheque, kPayVoucher, kPayAccount, kPayPoints, kPayCount };
+enum OwnerPayment {
+  kPayCash,
+  kPayCard,
+  kPayCheque,
+  kPayVoucher,
+  kPayAccount,
+  kPayPoints,
+  kPayCount
+};
 // Table service, take-away, phone, self service, Yemek Sepeti, Getir, other
 // (types 5, 6 and any other): the rows add up to the gross total.
 enum { kOrderTypeCount = 7 };
 
 struct OwnerPage {
   bool month = false;
-  bool closed = false;          // a closed period's final page ("KESİN")
-  std::string companyName;      // UTF-8
-  std::string periodText;       // "08.12.2026" or "Aralık 2026"
-  std::string madeAt;           // "08.12.2026 14:30"
+  bool closed = false;      // a closed period's final page ("KESİN")
+  std::string companyName;  // UTF-8
+  std::string periodText;   // "08.12.2026" or "Aralık 2026"
+  std::string madeAt;       // "08.12.2026 14:30"
   OwnerTotals current;
   // A day: the same weekday last week, the average of the last four.
   // A month: the month before (up to the same day while running).
@@ -69,8 +77,7 @@ void takeReportFigures(OwnerPage& page, const SalesSummary& summary);
 void takeReportProducts(OwnerPage& page, const std::vector<StockDefinition>& stockByName);
 
 // The ten best products by amount (or by quantity), best first; ties by name.
-std::vector<OwnerProduct> topProducts(const std::vector<OwnerProduct>& products,
-                                      bool byQuantity);
+std::vector<OwnerProduct> topProducts(const std::vector<OwnerProduct>& products, bool byQuantity);
 
 // Turkish number texts: "1.234,56" for kuruş, "12.345" for counts.
 std::string turkishMoney(int64_t kurus);
@@ -81,5 +88,16 @@ std::string changeText(const OwnerTotals& nowTotals, const OwnerTotals& before, 
 
 // The whole page.
 std::string renderOwnerPage(const OwnerPage& page);
+
+struct OwnerPageFile {
+  int result = -1;        // 0 when written whole
+  std::string localPath;  // salesFolder + separator + fileName
+  std::string fileName;
+};
+
+// Writes the page to salesFolder/fileName, whole or not at all (an earlier
+// file stays as it was); an error is shown under "WRITE_OZET_SAYFA".
+OwnerPageFile writeOwnerPage(const std::string& salesFolder, const std::string& fileName,
+                             const OwnerPage& page);
 
 }  // namespace kestrune

@@ -92,13 +92,12 @@ TEST(OwnerPage, FiguresOfEveryKindOfDay) {
        [](OwnerPage& p) {
          p.companyName = "<b>Ali & \"Veli\"</b>";
          takeReportFigures(p, usualDay());
-         takeReportProducts(p, {product(u"<script>alert('x')</script>", 10, 1),
-                                product(std::u16string(59, u'Ş'), 5, 1),
-                                product(u"Tab\tline\nbreak", 1, 1)});
+         takeReportProducts(
+             p, {product(u"<script>alert('x')</script>", 10, 1),
+                 product(std::u16string(59, u'Ş'), 5, 1), product(u"Tab\tline\nbreak", 1, 1)});
        },
        {"&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;", "&lt;b&gt;Ali &amp; &quot;Veli&quot;",
-        repeated("Ş", 40) + "…",
-        "Tab line break"},
+        repeated("Ş", 40) + "…", "Tab line break"},
        {"<script", "<b>Ali", repeated("Ş", 41), "\t"},
        60000},
       {"10,000 products: the right ten, a small page",
@@ -131,7 +130,7 @@ TEST(OwnerPage, FiguresOfEveryKindOfDay) {
          for (int d = 0; d < 31; ++d) p.dayKurus.push_back(d % 7 == 0 ? -500 : d * 100000);
        },
        {"Günlere göre net satış", "<td>31</td><td class=\"n\">30.000,00</td>",
-        "hareket toplamlarıdır"},
+        "hareketlerinin toplamlarıdır"},
        {"nan"},
        60000},
   };
