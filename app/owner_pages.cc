@@ -16,8 +16,8 @@ namespace kestrune {
 
 namespace {
 
-const char* const kMonthNames[12] = {"Ocak",  "Şubat",   "Mart",   "Nisan",  "Mayıs", "Haziran",
-                                     "Temmuz", "Ağustos", "Eylül", "Ekim", "Kasım", "Aralık"};
+const char* const kMonthNames[12] = {"Ocak",   "Şubat",   "Mart",  "Nisan", "Mayıs", "Haziran",
+                                     "Temmuz", "Ağustos", "Eylül", "Ekim",  "Kasım", "Aralık"};
 
 int number(const char* text, size_t at, size_t length) {
   return std::atoi(std::string(text + at, length).c_str());
@@ -75,8 +75,8 @@ bool dayComparisons(DatabaseConnection& db, const ReportPeriod& period, bool clo
   OwnerTotals sum;
   int known = 0;
   for (int week = 1; week <= 4; ++week) {
-    OwnerTotals t;
-    if (!readDayTotals(db, day - 7 * week, closed, period, t)) return false;
+    OwnerTotals t = page.comparisons[0];
+    if (week > 1 && !readDayTotals(db, day - 7 * week, closed, period, t)) return false;
     if (!t.known) continue;
     ++known;
     sum.grossKurus += t.grossKurus;
@@ -146,8 +146,8 @@ bool readPageFigures(AppState& app, bool month, bool closed, OwnerPage& page) {
   int64_t days = firstDayOfMonth(monthOfDay(first) + 1) - first;
   if (!closed) days = std::min<int64_t>(days, dayOfRun(period) - first + 1);
   for (int64_t i = 0; i < days; ++i) {
-    const ReceiptTotals t = static_cast<size_t>(i) < byDay.size() ? byDay[static_cast<size_t>(i)]
-                                                                  : ReceiptTotals();
+    const ReceiptTotals t =
+        static_cast<size_t>(i) < byDay.size() ? byDay[static_cast<size_t>(i)] : ReceiptTotals();
     page.dayKurus.push_back(kurusOf(t.gross) - kurusOf(t.discount) - kurusOf(t.complimentary));
   }
   return monthComparison(db, period, closed, page);
@@ -177,8 +177,7 @@ bool sendOwnerPage(AppState& app, const std::string& reportSuffix, bool month) {
   page.companyName = company.compname.empty() ? company.compfolder : company.compname;
   if (month) {
     int m = number(period.begin, 5, 2);
-    page.periodText = std::string(kMonthNames[(m + 11) % 12]) + " " +
-                      std::string(period.begin, 4);
+    page.periodText = std::string(kMonthNames[(m + 11) % 12]) + " " + std::string(period.begin, 4);
   } else {
     page.periodText = dayText(firstDayOf(period));
   }

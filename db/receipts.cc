@@ -49,8 +49,8 @@ bool readReceiptsByHour(DatabaseConnection& db, const char* begin, const char* e
                         ReceiptTotals (&byHour)[24]) {
   for (ReceiptTotals& t : byHour) t = ReceiptTotals();
   QueryText query{"satislar", "READ_OZET_SAATLIK",
-                  std::string("SELECT HOUR(tmstmp),") + kSums + " FROM " +
-                      receiptRows(begin, end) + " GROUP BY HOUR(tmstmp);"};
+                  std::string("SELECT HOUR(tmstmp),") + kSums + " FROM " + receiptRows(begin, end) +
+                      " GROUP BY HOUR(tmstmp);"};
   return runQuery(db, query, [&byHour](sql::ResultSet& row) {
     int hour = row.getInt(1);
     if (hour >= 0 && hour < 24) readSums(row, 2, byHour[hour]);
@@ -61,11 +61,11 @@ bool readReceiptsByDay(DatabaseConnection& db, const char* begin, const char* en
                        std::vector<ReceiptTotals>& byDay) {
   byDay.clear();
   // A receipt before 06:00 belongs to the business day before.
-  std::string day = "DATEDIFF(DATE(tmstmp - INTERVAL 6 HOUR), DATE(TIMESTAMP('" +
-                    std::string(begin) + "')))";
-  QueryText query{"satislar", "READ_OZET_GUNLUK",
-                  "SELECT " + day + "," + kSums + " FROM " + receiptRows(begin, end) +
-                      " GROUP BY 1;"};
+  std::string day =
+      "DATEDIFF(DATE(tmstmp - INTERVAL 6 HOUR), DATE(TIMESTAMP('" + std::string(begin) + "')))";
+  QueryText query{
+      "satislar", "READ_OZET_GUNLUK",
+      "SELECT " + day + "," + kSums + " FROM " + receiptRows(begin, end) + " GROUP BY 1;"};
   return runQuery(db, query, [&byDay](sql::ResultSet& row) {
     int64_t index = row.getInt64(1);
     if (index < 0 || index > 400) return;

@@ -131,7 +131,7 @@ const char kStyle[] =
     "td.n,th.n{text-align:right;white-space:nowrap}"
     "tr.sum td{font-weight:bold}"
     ".bar{height:10px;background:var(--bar);min-width:1px}.bar.neg{background:var(--neg)}"
-    "svg{width:100%;height:auto;display:block}svg .b{fill:var(--bar)}svg .n{fill:var(--neg)}"
+    "svg{width:100%;max-width:640px;height:auto;display:block}svg .b{fill:var(--bar)}svg .n{fill:var(--neg)}"
     "svg text{fill:var(--muted);font-size:7px}"
     ".sr{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);"
     "white-space:nowrap}"
