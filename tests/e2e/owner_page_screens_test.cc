@@ -39,12 +39,14 @@ TEST(OwnerPageScreens, DemoPagesAreDrawnAndFitAPhone) {
   test::FtpServer& ftp = test::ftpServer(2121, "normal");
   std::string root = test::freshFolder("root");
   ::setenv("XDG_RUNTIME_DIR", test::freshFolder("run").c_str(), 1);
-  test::writeSettings({{"ipno", test::testAddress()}, {"ftphost", ftp.settingValue()}, {"root", root}});
+  test::writeSettings(
+      {{"ipno", test::testAddress()}, {"ftphost", ftp.settingValue()}, {"root", root}});
   int status = -1;
-  std::string out = shell("/usr/bin/python3 '" + test::sourceDir() +
-                              "/tools/pos-demo-data.py' --days 35 --hash h1 | mariadb --no-defaults -S '" +
-                              db.dir + "/sock' -uroot",
-                          &status);
+  std::string out =
+      shell("/usr/bin/python3 '" + test::sourceDir() +
+                "/tools/pos-demo-data.py' --days 35 --hash h1 | mariadb --no-defaults -S '" +
+                db.dir + "/sock' -uroot",
+            &status);
   ASSERT_EQ(0, status) << out;
   ASSERT_EQ(0, test::runCli({"run", "daily"}));
   ASSERT_EQ(0, test::runCli({"run", "monthly"}));
