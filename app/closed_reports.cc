@@ -262,8 +262,10 @@ bool parseClosedState(const std::string& text, ClosedState* state) {
 }
 
 bool expiredClosedCopy(const std::string& name, int64_t today) {
-  const std::string dayPrefix = "satis_ozet_gunluk_", monthPrefix = "satis_ozet_aylik_",
-                    suffix = ".html";
+  // the report's copies and the owner's pages beside them
+  const bool ownerPage = name.compare(0, 7, "gunluk_") == 0 || name.compare(0, 6, "aylik_") == 0;
+  const std::string dayPrefix = ownerPage ? "gunluk_ozet_" : "satis_ozet_gunluk_",
+                    monthPrefix = ownerPage ? "aylik_ozet_" : "satis_ozet_aylik_", suffix = ".html";
   if (name.size() <= suffix.size() ||
       name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
     return false;

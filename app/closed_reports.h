@@ -55,7 +55,8 @@ std::string closedStateText(const ClosedState& state);
 bool parseClosedState(const std::string& text, ClosedState* state);
 
 // Whether `name` is one of the agent's own closed-period copies
-// (satis_ozet_gunluk_YYYYMMDD.html, satis_ozet_aylik_YYYYMM.html) whose
+// (satis_ozet_gunluk_YYYYMMDD.html, satis_ozet_aylik_YYYYMM.html and the owner's
+// pages gunluk_ozet_YYYYMMDD.html, aylik_ozet_YYYYMM.html) whose
 // period ended more than kClosedCopyDays before business day `today`.
 bool expiredClosedCopy(const std::string& name, int64_t today);
 

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/health.h"
+#include "app/owner_pages.h"
 #include "db/text.h"
 #include "periods/period.h"
 #include "platform/clock.h"
@@ -44,10 +45,10 @@ bool stopping(const SharedState& shared, RunOutcome& outcome) {
 
 // The summary the document prints above its product table: the company
 // folder, the time of the report and the period's totals.
-SummaryRecord summaryRecord(const RunStart& start, const SalesSummary& summary) {
+SummaryRecord summaryRecord(const RunStart& start, const SalesSummary& summary, int64_t madeAt) {
   SummaryRecord record;
   record.summaryName = start.company.compfolder;
-  copyText(record.summaryTime, momentTexts(nowSeconds()).timeText);
+  copyText(record.summaryTime, momentTexts(madeAt).timeText);
   record.summary = summary;
   return record;
 }
@@ -56,14 +57,13 @@ SummaryRecord summaryRecord(const RunStart& start, const SalesSummary& summary) 
 // it; outcome.uploaded when it reached the server, else outcome.reason says
 // why not.
 RunOutcome writeAndUpload(ReportRunsData& reports, SharedState& shared, const RunStart& start,
-                          bool readsOk, const std::string& periodLine, const std::string& kind,
-                          const char16_t* title) {
+                          bool readsOk, int64_t madeAt, const std::string& periodLine,
+                          const std::string& kind, const char16_t* title) {
   RunOutcome outcome;
   if (stopping(shared, outcome)) return outcome;
   const ReportFolders& folders = shared.folders;
   SalesData& sales = reports.sales;
-  // The summary is stamped after the reads: the time the figures were taken.
-  SummaryRecord record = summaryRecord(start, sales.summary);
+  SummaryRecord record = summaryRecord(start, sales.summary, madeAt);
   // Folders removed while the agent runs are made again, one level each, as
   // start-up makes them.
   if (!folders.rootFolder.empty()) createPrivateFolder(folders.rootFolder);
@@ -128,8 +128,13 @@ RunOutcome makeDayReport(ReportRunsData& reports, SharedState& shared, const Run
                          const ReportPeriod& period, const std::string& nameSuffix) {
   bool readsOk = readDaySales(reports.sales, period);
   noteDatabaseAnswer(shared, reports.sales.connection);
+  // Stamped after the reads: the time the figures were taken.
+  int64_t madeAt = nowSeconds();
   std::string periodLine = displayTimestamp(period.begin) + "  -  " + displayTimestamp(period.end);
-  return writeAndUpload(reports, shared, start, readsOk, periodLine, nameSuffix, kDailyTitle);
+  RunOutcome outcome =
+      writeAndUpload(reports, shared, start, readsOk, madeAt, periodLine, nameSuffix, kDailyTitle);
+  if (outcome.uploaded) sendOwnerPage(reports, shared, period, madeAt, nameSuffix, false);
+  return outcome;
 }
 
 // The report of a business month: the period line raw.
@@ -137,8 +142,12 @@ RunOutcome makeMonthReport(ReportRunsData& reports, SharedState& shared, const R
                            const ReportPeriod& period, const std::string& nameSuffix) {
   bool readsOk = readMonthSales(reports.sales, period);
   noteDatabaseAnswer(shared, reports.sales.connection);
+  int64_t madeAt = nowSeconds();
   std::string periodLine = std::string(period.begin) + "  -  " + period.end;
-  return writeAndUpload(reports, shared, start, readsOk, periodLine, nameSuffix, kMonthlyTitle);
+  RunOutcome outcome = writeAndUpload(reports, shared, start, readsOk, madeAt, periodLine,
+                                      nameSuffix, kMonthlyTitle);
+  if (outcome.uploaded) sendOwnerPage(reports, shared, period, madeAt, nameSuffix, true);
+  return outcome;
 }
 
 }  // namespace

@@ -108,12 +108,14 @@ TEST(ClosedPeriods, CorruptStateTextsAreRefused) {
 
 TEST(ClosedPeriods, OnlyTheAgentsOwnCopiesExpireAfter62Days) {
   int64_t today = dayNumber(2026, 12, 8);
-  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html"})
+  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
+                           "gunluk_ozet_20261006.html", "aylik_ozet_202609.html"})
     EXPECT_TRUE(expiredClosedCopy(name, today)) << name;
   for (const char* name :
        {"satis_ozet_gunluk_20261007.html", "satis_ozet_aylik_202610.html", "satis_ozet_gunluk.html",
         "satis_ozet_gunluk_20201006.html.tmp", "rapor_gunluk_20201006.html",
-        "satis_ozet_gunluk_2020100.html", "satis_ozet_aylik_20200101.html", "kestrune.log"})
+        "satis_ozet_gunluk_2020100.html", "satis_ozet_aylik_20200101.html", "kestrune.log",
+        "gunluk_ozet_20261007.html", "gunluk_ozet.html", "aylik_ozet.html"})
     EXPECT_FALSE(expiredClosedCopy(name, today)) << name;
 }
 
@@ -215,9 +217,9 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
 TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItOff) {
   test::writeFile(root + "/kestrune-closed.txt", "day=2026");
   test::createFolderTree(root + "/satislar");
-  for (const char* name :
-       {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
-        "satis_ozet_gunluk_20261007.html", "satis_ozet_gunluk.html", "eski_20261006.html"})
+  for (const char* name : {"satis_ozet_gunluk_20261006.html", "satis_ozet_aylik_202609.html",
+                           "satis_ozet_gunluk_20261007.html", "satis_ozet_gunluk.html",
+                           "eski_20261006.html", "gunluk_ozet_20261006.html"})
     test::writeFile(root + "/satislar/" + name, "x");
   AppState app;
   openAgentData(app);
@@ -227,7 +229,9 @@ TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItO
   EXPECT_EQ("CLOSED_REPORTS", errors.captions());
   EXPECT_EQ("day=20261207\nmonth=202611\n", state()) << "taken as a first start";
   EXPECT_FALSE(sent("gunluk_20261206"));
-  EXPECT_EQ((std::vector<std::string>{"eski_20261006.html", "satis_ozet_aylik_202611.html",
+  // each final report with its owner's page beside it
+  EXPECT_EQ((std::vector<std::string>{"aylik_ozet_202611.html", "eski_20261006.html",
+                                      "gunluk_ozet_20261207.html", "satis_ozet_aylik_202611.html",
                                       "satis_ozet_gunluk.html", "satis_ozet_gunluk_20261007.html",
                                       "satis_ozet_gunluk_20261207.html"}),
             test::filesIn(root + "/satislar"));

@@ -220,5 +220,72 @@ TEST_F(Agent, OneShotRunsSayWhetherTheyUploaded) {
   EXPECT_NE(std::string::npos, out.find("no agent answers"));
 }
 
+// The owner's page beside the daily report: every figure as the database
+// gives it, read here with statements of the test's own.
+TEST_F(Agent, OwnerPageBesideTheDailyReportShowsTheDatabasesFigures) {
+  // receipts of this business day, of the same weekday one and three weeks
+  // back (before and after the clock time) and one standing in both tables
+  const char* rows[] = {"(11,3,500,250.25,0,0,0,20,30,0,0,NOW() - INTERVAL 2 MINUTE)",
+                        "(12,2,100,0,0,0,49.75,0,0,0,0,NOW() - INTERVAL 1 MINUTE)",
+                        "(21,3,400,0,0,0,0,0,0,0,0,NOW() - INTERVAL 7 DAY - INTERVAL 3 MINUTE)",
+                        "(22,3,9999,0,0,0,0,0,0,0,0,NOW() - INTERVAL 7 DAY + INTERVAL 5 MINUTE)",
+                        "(31,1,0,300,0,0,0,0,0,0,0,NOW() - INTERVAL 21 DAY - INTERVAL 4 MINUTE)"};
+  const char head[] =
+      "INSERT INTO satislar.%s (transid,ordtyp,cashsum,credsum,ceksum,senetsum,carisum,"
+      "ikramsum,isknt,puantaj,toplam,tmstmp) VALUES ";
+  char text[256];
+  std::snprintf(text, sizeof text, head, "shopcharts");
+  db->exec(std::string(text) + rows[0] + "," + rows[1] + "," + rows[2] + "," + rows[3]);
+  std::snprintf(text, sizeof text, head, "shpchrtarch");
+  db->exec(std::string(text) + rows[4]);
+  db->exec("INSERT INTO satislar.shpchrtarch SELECT * FROM satislar.shopcharts WHERE transid = 12");
+
+  Child agent = startAgent();
+  ASSERT_TRUE(test::fileExists(socket)) << test::readFile(agentLog);
+  ::kill(agent.pid, SIGTERM);
+  ASSERT_TRUE(agent.wait(30));
+  std::string page = test::readFile(ftp->remotePath("demo", "h1_gunluk_ozet.html"));
+  ASSERT_FALSE(page.empty());
+  EXPECT_TRUE(test::fileExists(root + "/satislar/gunluk_ozet.html"));
+
+  // net, receipts and average of the business day `weeks` weeks back, up to the clock time
+  auto figures = [this](int weeks) {
+    std::string at = "NOW() - INTERVAL " + std::to_string(7 * weeks) + " DAY";
+    std::string from = "(DATE(" + at + " - INTERVAL 6 HOUR) + INTERVAL 6 HOUR)";
+    std::string rowsOf =
+        "(SELECT * FROM satislar.shopcharts UNION SELECT * FROM "
+        "satislar.shpchrtarch) r WHERE tmstmp >= " +
+        from + " AND tmstmp <= " + at;
+    std::string net = "SUM(cashsum+credsum+ceksum+senetsum+carisum+puantaj)";
+    return db->scalar("SELECT CONCAT(FORMAT(" + net + ",2,'tr_TR'),'|',COUNT(*),'|'," +
+                      "IFNULL(FORMAT(" + net + "/COUNT(*),2,'tr_TR'),'-')) FROM " + rowsOf);
+  };
+  std::string today = figures(0), lastWeek = figures(1), threeWeeks = figures(3);
+  EXPECT_EQ("900,00|2|450,00", today);
+  EXPECT_EQ("400,00|1|400,00", lastWeek);
+  EXPECT_EQ("300,00|1|300,00", threeWeeks);
+  auto part = [](const std::string& all, int n) {
+    size_t at = 0;
+    for (int i = 0; i < n; ++i) at = all.find('|', at) + 1;
+    return all.substr(at, all.find('|', at) - at);
+  };
+  EXPECT_NE(std::string::npos, page.find("Net satış<b>" + part(today, 0) + " ₺</b>")) << page;
+  EXPECT_NE(std::string::npos, page.find("Fiş sayısı<b>" + part(today, 1) + "</b>"));
+  EXPECT_NE(std::string::npos, page.find("Ortalama fiş<b>" + part(today, 2) + " ₺</b>"));
+  // against last week (400) and the average of the two weeks that had sales (350)
+  std::string change = db->scalar("SELECT FORMAT((900 - 400) * 100 / 400, 1, 'tr_TR')");
+  EXPECT_NE(std::string::npos,
+            page.find("Geçen hafta (aynı saate kadar): " + part(lastWeek, 0) + " ₺ ▲ %" + change));
+  std::string average = db->scalar("SELECT FORMAT((400 + 300) / 2, 2, 'tr_TR')");
+  change = db->scalar("SELECT FORMAT((900 - 350) * 100 / 350, 1, 'tr_TR')");
+  EXPECT_NE(std::string::npos,
+            page.find("4 hafta ort. (aynı saate kadar): " + average + " ₺ ▲ %" + change));
+  EXPECT_NE(std::string::npos, page.find("İskonto<b>30,00 ₺</b>"));
+  EXPECT_NE(std::string::npos, page.find("İkram<b>20,00 ₺</b>"));
+  EXPECT_NE(std::string::npos, page.find("ARA "));
+  // the report beside it is the one it always was
+  EXPECT_TRUE(test::fileExists(ftp->remotePath("demo", "h1_gunluk.html")));
+}
+
 }  // namespace
 }  // namespace kestrune

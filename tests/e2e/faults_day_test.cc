@@ -66,8 +66,9 @@ TEST(SimulatedDay, ExpectedRunsAndFlatMemory) {
   for (size_t at = log.find("<- STOR "); at != std::string::npos; at = log.find("<- STOR ", at + 1))
     ++stored;
   // 144 daily and 2 monthly reports, and the final reports of the closed
-  // periods: 09.03 and February after the first run, 10.03 after 06:00
-  EXPECT_EQ(149u, stored);
+  // periods: 09.03 and February after the first run, 10.03 after 06:00;
+  // each with its owner's page beside it
+  EXPECT_EQ(2 * 149u, stored);
   EXPECT_NE(std::string::npos, log.find("h1_gunluk_20260310.html"));
   // the last run, at 09:00 the next day, covers that business day
   std::string page = test::pageText(test::readFile(shop.remote("h1_gunluk.html")));

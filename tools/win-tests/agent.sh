@@ -148,6 +148,13 @@ agent_group() {
   closed_day=${agent_hash}_gunluk_$(date -d "${agent_moment% *} -1 day" +%Y%m%d).html
   check "the closed day's report ($closed_day), byte-identical to the Linux agent's" \
     same_files "$remote/$closed_day" "$agent_remote_linux/$closed_day"
+  # The owner's pages beside them format their own numbers: byte-identical,
+  # also the closed month's (no system grouping).
+  local owner_page
+  for owner_page in "${agent_hash}_gunluk_ozet.html" "${closed_day/_gunluk_/_gunluk_ozet_}"; do
+    check "the owner's page $owner_page, byte-identical to the Linux agent's" \
+      same_files "$remote/$owner_page" "$agent_remote_linux/$owner_page"
+  done
   check "tray icon shown" driver tray
   local second
   second=$(wine "$build/Kestrune.exe" >/dev/null 2>&1; echo $?)
@@ -165,6 +172,9 @@ agent_group() {
     diff -r -x "$closed_month" "$remote" "$agent_remote_linux"
   check "the closed month's report ($closed_month) the same but for Wine's grouping" \
     same_but_dots "$remote/$closed_month" "$agent_remote_linux/$closed_month"
+  owner_page=${closed_month/_aylik_/_aylik_ozet_}
+  check "the closed month's owner's page ($owner_page), byte-identical to the Linux agent's" \
+    same_files "$remote/$owner_page" "$agent_remote_linux/$owner_page"
   echo "     $(find "$remote" -type f | wc -l) files, gider.dat $(stat -c %s "$remote/gider.dat") bytes," \
        "$(find "$remote" -type f -name '*.png' | wc -l) images"
   agent_sql "$work/db-windows" "SELECT Id, islendi FROM expenses.moves ORDER BY Id" \
