@@ -302,42 +302,18 @@ void FtpsServer::start(int startLevel) {
   level = startLevel;
   if (root.empty()) root = testDir() + "/ftps-" + std::to_string(port);
   certificate = root + ".pem";
-  std::string users = root + ".users", db = root + ".pdb";
-  std::string uid = ::geteuid() == 0 ? "65534" : std::to_string(::geteuid());
-  std::string gid = ::geteuid() == 0 ? "65534" : std::to_string(::getegid());
-  run("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + uid + ":" +
-      gid + " " + quote(root));
-  if (!fileExists(certificate))
-    run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + address +
-        " -addext subjectAltName=IP:" + address + " -keyout " + quote(certificate) + " -out " +
-        quote(certificate + ".crt") + " 2>/dev/null && cat " + quote(certificate + ".crt") +
-        " >> " + quote(certificate) + " && chmod 600 " + quote(certificate));
-  // The user file as pure-pw writes it, with a SHA-512 crypt hash: pure-pw's
-  // own (argon2) costs the server almost 2 s per log-in here.
-  std::string hash = run("openssl passwd -6 " + quote(kFtpsPassword));
-  hash.erase(hash.find_last_not_of('\n') + 1);
-  writeFile(users, std::string(kFtpsUser) + ":" + hash + ":" + uid + ":" + gid + "::" + root +
-                       "/./::::::::::::\n");
-  run("rm -f " + quote(db) + " && pure-pw mkdb " + quote(db) + " -f " + quote(users));
   int first = 40000 + (port % 100) * 40;
-  std::vector<std::string> args = {"/usr/sbin/pure-ftpd",
-                                   "-l",
-                                   "puredb:" + db,
-                                   "-S",
-                                   address + "," + std::to_string(port),
-                                   "-Y",
+  std::vector<std::string> args = {sourceDir() + "/tools/ftps-server",
+                                   root,
+                                   address,
+                                   std::to_string(port),
                                    std::to_string(level),
-                                   "-2",
-                                   certificate,
-                                   "-p",
-                                   std::to_string(first) + ":" + std::to_string(first + 39),
-                                   "-E",
-                                   "-H",
-                                   "-f",
-                                   "none"};
+                                   std::to_string(first) + ":" + std::to_string(first + 39)};
   pid_t child = ::fork();
   if (child == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::setenv("KESTRUNE_FTPS_USER", kFtpsUser, 1);
+    ::setenv("KESTRUNE_FTPS_PASSWORD", kFtpsPassword, 1);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -345,7 +321,7 @@ void FtpsServer::start(int startLevel) {
     ::_exit(127);
   }
   pid = child;
-  // Ready when it accepts a connection (it stays in the foreground).
+  // Ready when it accepts a connection (the script becomes the server).
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<uint16_t>(port));

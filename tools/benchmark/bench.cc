@@ -259,43 +259,19 @@ FtpServer startFtp(const std::string& address, const std::string& dir) {
 }
 
 // pure-ftpd offering TLS on control and data (the TLS rows use it with
-// ftptls=try, their plain twins with ftptls=off), with a self-signed ECDSA
-// P-256 certificate (the key type certificate tools now issue by default; an
-// RSA-2048 one costs this server about 1 ms more per TLS upload) and one
-// virtual user (a SHA-512 crypt hash: pure-pw's argon2 costs seconds
-// per log-in). Its files are written as "nobody" when run as root.
+// ftptls=try, their plain twins with ftptls=off), with an ECDSA P-256
+// certificate (the key type certificate tools now issue by default).
 void startFtps(const std::string& address, const std::string& dir) {
-  std::string root = dir + "/ftps", pem = dir + "/ftps.pem", users = dir + "/ftps.users";
-  std::string id = ::geteuid() == 0
-                       ? "65534:65534"
-                       : std::to_string(::geteuid()) + ":" + std::to_string(::getegid());
-  shell("mkdir -p " + quote(root + "/httpdocs/customer_yedek/demo") + " && chown -R " + id + " " +
-        quote(root) +
-        " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "
-        "/CN=" +
-        address + " -keyout " + quote(pem) + " -out " + quote(pem + ".crt") +
-        " 2>/dev/null && cat " + quote(pem + ".crt") + " >> " + quote(pem));
-  std::string hash = trimmed(shell("openssl passwd -6 " + quote(kFtpsPassword)));
-  writeFile(users,
-            std::string(kFtpsUser) + ":" + hash + ":" + id + "::" + root + "/./::::::::::::\n");
-  shell("pure-pw mkdb " + quote(dir + "/ftps.pdb") + " -f " + quote(users));
   int first = 40000 + (kFtpsPort % 100) * 40;
   Spawn s;
-  s.argv = {"/usr/sbin/pure-ftpd",
-            "-l",
-            "puredb:" + dir + "/ftps.pdb",
-            "-S",
-            address + "," + std::to_string(kFtpsPort),
-            "-Y",
+  s.argv = {options.source + "/tools/ftps-server",
+            dir + "/ftps",
+            address,
+            std::to_string(kFtpsPort),
             "1",
-            "-2",
-            pem,
-            "-p",
             std::to_string(first) + ":" + std::to_string(first + 39),
-            "-E",
-            "-H",
-            "-f",
-            "none"};
+            "ec"};
+  s.env = {{"KESTRUNE_FTPS_USER", kFtpsUser}, {"KESTRUNE_FTPS_PASSWORD", kFtpsPassword}};
   s.errors = dir + "/ftps.err";
   ftpsPid = spawn(s);
   // It stays in the foreground; ready when its port answers.
