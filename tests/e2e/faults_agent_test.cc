@@ -309,6 +309,10 @@ TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
   ASSERT_EQ(0, ::lstat(folder.c_str(), &st));
   EXPECT_EQ(0700u, st.st_mode & 0777);
   status();
+  // a client with a session's XDG_RUNTIME_DIR (no socket there) finds it too
+  ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
+  status();
+  ::unsetenv("XDG_RUNTIME_DIR");
   stopAgent(agent);
 
   ASSERT_EQ(0, ::chmod(folder.c_str(), 0755));  // a folder others may enter is not used
