@@ -1,7 +1,8 @@
+#include <windows.h>
+// after windows.h, which they need
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>

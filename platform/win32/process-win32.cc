@@ -1,5 +1,6 @@
-#include <psapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 
 #include <string>
 #include <vector>
