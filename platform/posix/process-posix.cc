@@ -70,6 +70,10 @@ const char* agentExecutableName() { return "kestrune"; }
 int countProcessesNamed(const char* name) { return countProcesses(name); }
 
 int takeAgentLock(std::string* why) {
+  // Taken once per process: a second flock() of this process on a new
+  // descriptor would meet its own lock.
+  static bool taken = false;
+  if (taken) return 1;
   std::string name = "/kestrune-agent.lock";
   std::vector<std::string> folders;
   // The same order for every agent, whatever its environment: two starting
@@ -103,7 +107,10 @@ int takeAgentLock(std::string* why) {
     }
     failures += (failures.empty() ? "" : "; ") + path + ": " + std::strerror(code);
   }
-  if (!held.empty()) return 1;
+  if (!held.empty()) {
+    taken = true;
+    return 1;
+  }
   *why = "no lock for the single-instance check" +
          (failures.empty() ? std::string(": no folder of this user's own") : ": " + failures);
   return -1;

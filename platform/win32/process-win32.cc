@@ -60,7 +60,10 @@ int countProcessesNamed(const char* name) {
 }
 
 int takeAgentLock(std::string* why) {
-  // "Local\\": one per logon session. The handle stays open until the end.
+  // "Local\\": one per logon session. The handle stays open until the end;
+  // taken once per process.
+  static bool taken = false;
+  if (taken) return 1;
   HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Kestrune-agent");
   DWORD code = GetLastError();
   if (mutex && code == ERROR_ALREADY_EXISTS) {
@@ -68,7 +71,10 @@ int takeAgentLock(std::string* why) {
     *why = "another agent of this user runs in this session";
     return 0;
   }
-  if (mutex) return 1;
+  if (mutex) {
+    taken = true;
+    return 1;
+  }
   *why = "cannot make the agent's mutex: error " + std::to_string(code);
   return -1;
 }
