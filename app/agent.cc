@@ -72,9 +72,16 @@ ControlHandlers agentHandlers(AppState& app) {
 }  // namespace
 
 int runAgent(AppState& app) {
-  // A second copy leaves before it touches anything.
-  int copies = countAgentProcesses();
-  if (copies < 0 || copies >= 2) return 1;
+  // A second copy leaves before it touches anything, saying why.
+  std::string why;
+  int alone = takeAgentLock(&why);
+  if (alone == 0) {
+    std::fprintf(stderr, "kestrune: not started: %s\n", why.c_str());
+    openLog(agentRootFolder() + kPathSeparator + "kestrune.log");
+    logLine("start refused: " + why);
+    return 1;
+  }
+  if (alone < 0) showError("KESTRUNE", why);  // an agent without the check beats none
 
   // A one-shot run (kestrune run ...) writes the same files: the agent waits
   // until it has ended.

@@ -52,8 +52,9 @@ std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPa
                                std::string* error);
 
 // Opens `path` for appending, creating it readable by this user only; never
-// through a link. Null when it cannot be opened.
-std::FILE* openPrivateAppend(const std::string& path);
+// through a link. `empty`: what it holds is dropped first. Null when it
+// cannot be opened.
+std::FILE* openPrivateAppend(const std::string& path, bool empty = false);
 
 // An exclusive lock on the file "kestrune.lock" in a folder, held until the
 // process ends: the agent and a one-shot run never write the same files at

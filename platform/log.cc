@@ -24,10 +24,10 @@ Log& theLog() {
   return log;
 }
 
-// Opens the file for appending; the caller holds the mutex.
-void reopen(Log& log) {
+// Opens the file for appending (or empty); the caller holds the mutex.
+void reopen(Log& log, bool empty = false) {
   if (log.file) std::fclose(log.file);
-  log.file = log.path.empty() ? nullptr : openPrivateAppend(log.path);
+  log.file = log.path.empty() ? nullptr : openPrivateAppend(log.path, empty);
   log.size = 0;
   if (log.file && std::fseek(log.file, 0, SEEK_END) == 0) log.size = std::ftell(log.file);
 }
@@ -38,6 +38,20 @@ std::string stamp() {
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
                 t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   return text;
+}
+
+// One line as the file gets it. Text from the database or from a server
+// could hold a terminal escape: control characters become '?' as on the
+// status panel, line ends spaces.
+std::string logText(const std::string& text) {
+  std::string line = stamp() + " " + text;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r')
+      c = ' ';
+    else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      c = '?';
+  }
+  return line + '\n';
 }
 
 }  // namespace
@@ -54,18 +68,25 @@ void logLine(const std::string& text) {
   Log& log = theLog();
   std::lock_guard<std::mutex> lock(log.mutex);
   if (log.path.empty()) return;
-  std::string line = stamp() + " " + text;
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  line += '\n';
+  std::string line = logText(text);
   // A file that could not be opened (a folder removed, a full disk) is tried
   // again with the next line.
   if (!log.file) reopen(log);
   if (log.file && log.size > 0 && log.size + static_cast<long>(line.size()) > log.maxBytes) {
     std::fclose(log.file);
     log.file = nullptr;
-    replaceFile(log.path, log.path + ".1", nullptr);
-    reopen(log);
+    std::string error;
+    if (replaceFile(log.path, log.path + ".1", &error)) {
+      reopen(log);
+    } else {
+      // The older file cannot be replaced (a folder in its place, on Windows
+      // a viewer holding it open): this file starts over, or it would grow
+      // without bound and the rename be tried on every line.
+      reopen(log, true);
+      std::string note = logText("log: " + error + "; kestrune.log starts over");
+      if (log.file && std::fwrite(note.data(), 1, note.size(), log.file) == note.size())
+        log.size = static_cast<long>(note.size());
+    }
   }
   if (!log.file) return;
   if (std::fwrite(line.data(), 1, line.size(), log.file) == line.size() &&

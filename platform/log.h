@@ -12,8 +12,9 @@ namespace kestrune {
 void openLog(const std::string& path, long maxBytes = 1024 * 1024);
 
 // Appends "YYYY-MM-DD HH:MM:SS text" as one line (line ends in `text` become
-// spaces). A log that cannot be written is passed over: it never stops or
-// slows the caller.
+// spaces, other control characters '?'; UTF-8 is kept). A log that cannot be
+// written is passed over: it never stops or slows the caller. When the older
+// file cannot be replaced, the file starts over with a line saying why.
 void logLine(const std::string& text);
 
 }  // namespace kestrune

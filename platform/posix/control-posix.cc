@@ -1,8 +1,10 @@
 // The control on Linux: a local socket where Windows has the hidden window.
-// $XDG_RUNTIME_DIR/kestrune-$UID.sock, or without XDG_RUNTIME_DIR (cron, su, a system service) in
-// $HOME/.cache/kestrune, a folder of the user's own (0700); mode 0600, peers of other users
-// refused, and a client talks only to a socket of its own user. One request per connection, one
-// line of text:
+// $XDG_RUNTIME_DIR/kestrune-$UID.sock, or without XDG_RUNTIME_DIR (cron, su,
+// a system service) in $HOME/.cache/kestrune, a folder of the user's own
+// (0700); mode 0600, peers of other users refused, and a client talks only to
+// a socket of its own user. A client tries $XDG_RUNTIME_DIR, /run/user/$UID
+// and $HOME/.cache/kestrune in turn, whatever its own environment. One
+// request per connection, one line of text:
 //   "0x488"  run an expense export; answered when it has finished
 //   "0x490"  count a request
 //   "status" the status panel as text
@@ -285,13 +287,13 @@ bool ensurePrivateFolder(const std::string& path, std::string* why) {
   return true;
 }
 
-// The socket's path; empty with `why` set when its folder cannot be trusted.
-std::string socketPath(std::string* why) {
-  std::string name = "/kestrune-" + std::to_string(::getuid()) + ".sock";
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return runtime + name;
-  // Not a shared folder such as /tmp, where another user could make the
-  // socket first.
+std::string socketName() { return "/kestrune-" + std::to_string(::getuid()) + ".sock"; }
+
+// The socket in $HOME/.cache/kestrune; empty with `why` set when that folder
+// cannot be trusted. Not a shared folder such as /tmp, where another user
+// could make the socket first.
+std::string cacheSocketPath(std::string* why) {
+  std::string name = socketName();
   std::string home = homeFolder();
   if (home.empty()) {
     *why = "neither XDG_RUNTIME_DIR nor a home folder is known";
@@ -305,6 +307,32 @@ std::string socketPath(std::string* why) {
   std::string folder = cache + "/kestrune";
   if (!ensurePrivateFolder(folder, why)) return std::string();
   return folder + name;
+}
+
+// The socket's path for the agent; empty with `why` set when its folder
+// cannot be trusted.
+std::string socketPath(std::string* why) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) return runtime + socketName();
+  return cacheSocketPath(why);
+}
+
+// Where a client looks for the agent, in this order: an agent started by the
+// user's session manager has XDG_RUNTIME_DIR, a client from cron or su often
+// has not (and the other way round). /run/user/UID counts only when it is a
+// folder of this user's own.
+std::vector<std::string> clientSocketPaths(std::string* why) {
+  std::vector<std::string> paths;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) paths.push_back(runtime + socketName());
+  std::string run = "/run/user/" + std::to_string(::getuid());
+  struct stat st;
+  if (::lstat(run.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+      (paths.empty() || paths[0] != run + socketName()))
+    paths.push_back(run + socketName());
+  std::string cache = cacheSocketPath(why);
+  if (!cache.empty()) paths.push_back(cache);
+  return paths;
 }
 
 }  // namespace
@@ -438,22 +466,35 @@ void requestEnd() { wakeLoop('q'); }
 int sendToAgent(const std::string& request, std::string* answer) {
   ::signal(SIGPIPE, SIG_IGN);
   std::string why;
-  std::string path = socketPath(&why);
-  if (path.empty()) {
+  std::vector<std::string> paths = clientSocketPaths(&why);
+  if (paths.empty()) {
     *answer = "no agent answers: " + why;
     return 2;
   }
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *answer = std::string("cannot make socket: ") + std::strerror(errno);
-    return 2;
-  }
-  sockaddr_un sa{};
-  sa.sun_family = AF_UNIX;
-  std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    *answer = "no agent answers on " + path + ": " + std::strerror(errno);
+  // The first socket that answers is the agent's.
+  int fd = -1;
+  std::string path, missed;
+  for (const std::string& candidate : paths) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      *answer = std::string("cannot make socket: ") + std::strerror(errno);
+      return 2;
+    }
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::strncpy(sa.sun_path, candidate.c_str(), sizeof sa.sun_path - 1);
+    if (candidate.size() < sizeof sa.sun_path &&
+        ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+      path = candidate;
+      break;
+    }
+    int code = candidate.size() < sizeof sa.sun_path ? errno : ENAMETOOLONG;
+    missed += (missed.empty() ? "" : "; ") + candidate + ": " + std::strerror(code);
     ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
+    *answer = "no agent answers on " + missed + (why.empty() ? "" : "; " + why);
     return 2;
   }
   // Whoever made the socket gets no request (nor the chance to answer "ok").

@@ -101,8 +101,10 @@ std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPa
   return file;
 }
 
-std::FILE* openPrivateAppend(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+std::FILE* openPrivateAppend(const std::string& path, bool empty) {
+  int fd =
+      ::open(path.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (empty ? O_TRUNC : 0), 0600);
   if (fd < 0) return nullptr;
   std::FILE* file = ::fdopen(fd, "ab");
   if (!file) ::close(fd);

@@ -1,11 +1,17 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -30,23 +36,7 @@ std::string executableBaseName(const char* id) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// True when the process was started with arguments after its name. The
-// agent runs without any; `kestrune status`, `send` and `run` are its
-// command-line clients in the same executable.
-bool hasArguments(const char* id) {
-  std::string path = std::string("/proc/") + id + "/cmdline";
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[4096];
-  ssize_t n = ::read(fd, buffer, sizeof buffer);
-  ::close(fd);
-  if (n <= 0) return false;
-  const void* end = std::memchr(buffer, '\0', static_cast<size_t>(n));
-  // arguments follow the terminator of argv[0]
-  return end && static_cast<const char*>(end) + 1 < buffer + n;
-}
-
-int countProcesses(const char* name, bool agentsOnly) {
+int countProcesses(const char* name) {
   DIR* proc = ::opendir("/proc");
   if (!proc) return -1;
   int count = 0;
@@ -54,19 +44,76 @@ int countProcesses(const char* name, bool agentsOnly) {
     const char* id = entry->d_name;
     if (!std::isdigit(static_cast<unsigned char>(id[0]))) continue;
     if (executableBaseName(id) != name) continue;
-    if (agentsOnly && hasArguments(id)) continue;
     ++count;
   }
   ::closedir(proc);
   return count;
 }
 
+// A folder, not a link, of this user's own.
+bool isOwnFolder(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  const passwd* user = ::getpwuid(::getuid());
+  return user && user->pw_dir ? user->pw_dir : "";
+}
+
 }  // namespace
 
 const char* agentExecutableName() { return "kestrune"; }
 
-int countProcessesNamed(const char* name) { return countProcesses(name, false); }
+int countProcessesNamed(const char* name) { return countProcesses(name); }
 
-int countAgentProcesses() { return countProcesses(agentExecutableName(), true); }
+int takeAgentLock(std::string* why) {
+  // Taken once per process: a second flock() of this process on a new
+  // descriptor would meet its own lock.
+  static bool taken = false;
+  if (taken) return 1;
+  std::string name = "/kestrune-agent.lock";
+  std::vector<std::string> folders;
+  // The same order for every agent, whatever its environment: two starting
+  // at once meet on the first folder they share.
+  std::string run = "/run/user/" + std::to_string(::getuid());
+  if (isOwnFolder(run)) folders.push_back(run);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime && run != runtime) folders.push_back(runtime);
+  std::string home = homeFolder();
+  if (!home.empty()) {
+    ::mkdir((home + "/.cache").c_str(), 0700);
+    std::string cache = home + "/.cache/kestrune";
+    ::mkdir(cache.c_str(), 0700);
+    if (isOwnFolder(cache)) folders.push_back(cache);
+  }
+  std::vector<int> held;
+  std::string failures;
+  for (const std::string& folder : folders) {
+    std::string path = folder + name;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      held.push_back(fd);  // kept open: held until the process ends
+      continue;
+    }
+    int code = errno;
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 && code == EWOULDBLOCK) {
+      for (int other : held) ::close(other);
+      *why = "another agent of this user runs (it holds " + path + ")";
+      return 0;
+    }
+    failures += (failures.empty() ? "" : "; ") + path + ": " + std::strerror(code);
+  }
+  if (!held.empty()) {
+    taken = true;
+    return 1;
+  }
+  *why = "no lock for the single-instance check" +
+         (failures.empty() ? std::string(": no folder of this user's own") : ": " + failures);
+  return -1;
+}
 
 }  // namespace kestrune

@@ -107,10 +107,20 @@ bool readLines(const std::string& path, std::vector<std::string>& lines, bool* c
 }
 
 // Makes the folders above `path` that are missing (private to the user).
-void makeParentFolders(const std::string& path) {
+// False with `error` naming the first folder that is not there afterwards.
+bool makeParentFolders(const std::string& path, std::string* error) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1))
-    ::mkdir(path.substr(0, slash).c_str(), 0700);
+       slash = path.find('/', slash + 1)) {
+    std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) == 0) continue;
+    int code = errno;
+    struct stat st;
+    if (code == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+    if (code == EEXIST) code = ENOTDIR;
+    *error = "cannot make folder " + folder + ": " + std::strerror(code);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -157,7 +167,8 @@ bool writeServerSettings(const std::vector<std::pair<std::string, std::string>>&
   *path = target;
   std::vector<std::string> lines;
   bool crlf = false;
-  if (!readLines(target, lines, &crlf) && errno != ENOENT) {
+  // No file yet (ENOTDIR: a file where a folder should be, said below).
+  if (!readLines(target, lines, &crlf) && errno != ENOENT && errno != ENOTDIR) {
     *error = "cannot read " + target + ": " + std::strerror(errno);
     return false;
   }
@@ -198,7 +209,7 @@ bool writeServerSettings(const std::vector<std::pair<std::string, std::string>>&
 
   std::string text;
   for (const std::string& line : lines) text += line + (crlf ? "\r\n" : "\n");
-  makeParentFolders(target);
+  if (!makeParentFolders(target, error)) return false;
   OutputFile out;
   if (openOutputFile(out, target) && ::fchmod(fileno(out.file), 0600) != 0) {
     out.failed = true;

@@ -181,7 +181,9 @@ std::FILE* createTemporaryFile(const std::string& finalPath, std::string* tempPa
   return nullptr;
 }
 
-std::FILE* openPrivateAppend(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+std::FILE* openPrivateAppend(const std::string& path, bool empty) {
+  return std::fopen(path.c_str(), empty ? "wb" : "ab");
+}
 
 int lockFolder(const std::string& folder, std::string* error) {
   std::string path = folder + "\\kestrune.lock";

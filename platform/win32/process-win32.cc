@@ -1,4 +1,5 @@
 #include <windows.h>
+// after windows.h, which it needs
 #include <psapi.h>
 
 #include <string>
@@ -58,6 +59,24 @@ int countProcessesNamed(const char* name) {
   return count;
 }
 
-int countAgentProcesses() { return countProcessesNamed(agentExecutableName()); }
+int takeAgentLock(std::string* why) {
+  // "Local\\": one per logon session. The handle stays open until the end;
+  // taken once per process.
+  static bool taken = false;
+  if (taken) return 1;
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Kestrune-agent");
+  DWORD code = GetLastError();
+  if (mutex && code == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    *why = "another agent of this user runs in this session";
+    return 0;
+  }
+  if (mutex) {
+    taken = true;
+    return 1;
+  }
+  *why = "cannot make the agent's mutex: error " + std::to_string(code);
+  return -1;
+}
 
 }  // namespace kestrune

@@ -52,6 +52,19 @@ TEST_F(Health, LogRotatesAtItsLimitAndNeverStopsTheCaller) {
   test::freshFolder("log/gone");
   logLine("kept");
   EXPECT_EQ(stamp + "kept\n", test::readFile(folder + "/gone/kestrune.log"));
+
+  // control characters from outside data never reach the file; UTF-8 stays
+  std::string stuck = folder + "/stuck/kestrune.log";
+  test::freshFolder("log/stuck/kestrune.log.1/full");
+  openLog(stuck, 400);
+  logLine("Firma \x1b]0;x\x07\x7f Şube");
+  EXPECT_EQ(stamp + "Firma ?]0;x?? Şube\n", test::readFile(stuck));
+  // kestrune.log.1 cannot be replaced: the file starts over, saying why once
+  for (int i = 0; i < 40; ++i) logLine(std::string(30, 'c'));
+  std::string text = test::readFile(stuck);
+  EXPECT_LE(text.size(), 400u) << text;
+  EXPECT_EQ(0u, text.find(stamp + "log: cannot replace " + stuck + ".1: ")) << text;
+  EXPECT_NE(std::string::npos, text.find(std::string(30, 'c'))) << text;
 }
 
 TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {

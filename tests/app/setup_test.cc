@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "app/setup.h"
@@ -29,8 +30,10 @@ TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
   struct Case {
     std::vector<std::string> args;
     int code;
-    const char* says;
+    std::string says;
+    bool configIsAFile = false;  // the settings' folder cannot be made
   };
+  const std::string notAFolder = test::testDir() + "/config-file";
   const Case cases[] = {
       {{}, 2, "--ipno is needed"},
       {{"--ipno"}, 2, "--ipno needs a value"},
@@ -46,6 +49,7 @@ TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
       {{"--ipno=1.2.3.4", "--ftphost", "ftp.example:"}, 2, "port \"\""},
       {{"--ipno=1.2.3.4", "--ftphost", ":21"}, 2, "no host name"},
       {{"--ipno=1.2.3.4", "--root", "Melrova"}, 2, "not an absolute path"},
+      {{"--ipno", "1.2.3.4"}, 1, "cannot make folder " + notAFolder + ": Not a directory", true},
       {{"--ipno", std::string(39, '7'), "--ftphost=ftp.example:65535", "--root", "/srv/m"},
        0,
        "systemctl --user enable --now kestrune"},
@@ -53,8 +57,12 @@ TEST(Setup, RefusesWhatCannotBeMeantAndWritesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     test::writeFile(settingsPath(), before);
+    std::string home = std::getenv("XDG_CONFIG_HOME");
+    test::writeFile(notAFolder, "");
+    if (c.configIsAFile) ::setenv("XDG_CONFIG_HOME", notAFolder.c_str(), 1);
     std::string out, err;
     EXPECT_EQ(c.code, setup(c.args, &out, &err)) << out << err;
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     EXPECT_NE(std::string::npos, (c.code ? err : out).find(c.says)) << out << err;
     if (c.code) {
       EXPECT_EQ(before, test::readFile(settingsPath()));

@@ -236,6 +236,40 @@ TEST_F(AgentFaults, BadClientsOnTheControlSocket) {
   stopAgent(agent);
 }
 
+// A client polling the agent is never taken for a second agent, however
+// often it is caught starting; a second agent is refused and says why.
+TEST_F(AgentFaults, StartsBesidePollingClientsAndASecondAgentSaysWhy) {
+  std::string poll = "while :; do '" + test::agentBinary() + "' status >/dev/null 2>&1; done";
+  std::vector<Child> pollers;
+  for (int i = 0; i < 3; ++i)
+    pollers.push_back(test::spawn({"/bin/sh", "-c", poll}, test::testDir() + "/poll.log"));
+  int refused = 0;
+  const int starts = 40;
+  for (int i = 0; i < starts; ++i) {
+    Child agent = test::spawn(test::agentCommand(), agentLog);
+    auto started = Clock::now();
+    while (secondsSince(started) < 60 && !test::fileExists(socket) && !agent.wait(0))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (agent.exited) {
+      ++refused;
+      continue;
+    }
+    if (i == starts - 1) {
+      Child second = test::spawn(test::agentCommand(), test::testDir() + "/second.log");
+      ASSERT_TRUE(second.wait(30));
+      EXPECT_EQ(1, second.exitCode());
+      std::string said = "not started: another agent of this user runs (it holds " + runDir +
+                         "/kestrune-agent.lock)";
+      EXPECT_NE(std::string::npos, test::readFile(test::testDir() + "/second.log").find(said));
+      EXPECT_NE(std::string::npos,
+                test::readFile(shop.root + "/kestrune.log").find("start refused: "));
+    }
+    stopAgent(agent);
+  }
+  for (Child& poller : pollers) ::kill(poller.pid, SIGKILL);
+  EXPECT_EQ(0, refused) << "of " << starts << " starts\n" << test::readFile(agentLog);
+}
+
 // Without XDG_RUNTIME_DIR the socket lives in a folder of the user's own,
 // never in a shared one; a socket that another user made is not talked to.
 TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
@@ -249,6 +283,10 @@ TEST_F(AgentFaults, SocketFolderIsTheUsersOwnAndClientsTalkToTheirOwnUserOnly) {
   ASSERT_EQ(0, ::lstat(folder.c_str(), &st));
   EXPECT_EQ(0700u, st.st_mode & 0777);
   status();
+  // a client with a session's XDG_RUNTIME_DIR (no socket there) finds it too
+  ::setenv("XDG_RUNTIME_DIR", runDir.c_str(), 1);
+  status();
+  ::unsetenv("XDG_RUNTIME_DIR");
   stopAgent(agent);
 
   ASSERT_EQ(0, ::chmod(folder.c_str(), 0755));  // a folder others may enter is not used
