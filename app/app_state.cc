@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "transfer/file_names.h"
 #include "transfer/upload.h"
 
 namespace kestrune {
@@ -114,8 +115,14 @@ CompanyInfo companyRecord(const SharedState& shared) {
 
 int uploadForRun(SharedState& shared, const std::string& remoteName, const std::string& localPath,
                  const CompanyInfo& company) {
+  // A name that could leave the restaurant's folder is refused before any
+  // connection, as is an upload whose client could not be set up: the
+  // server was not asked.
+  bool contacts = isPlainRemoteName(company.compfolder) && isPlainRemoteName(remoteName);
   int result = uploadFile(remoteName, localPath, company);
-  shared.status.lastUploadResult = result;
+  shared.status.ftpAnswered = !contacts || result == kFtpOpenFailed ? -1
+                              : result == kFtpConnectFailed         ? 0
+                                                                    : 1;
   if (result == kFtpFolderFailed || result == kFtpPutFailed) refreshStatus();
   return result;
 }

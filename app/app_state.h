@@ -57,9 +57,11 @@ struct AgentStatus {
   std::atomic<int32_t> monthlyReportsSent{0};
   // Exports whose gider.dat reached the server (exportsCompleted counts every run).
   std::atomic<int32_t> exportsUploaded{0};
-  // Whether the servers answered the last statement / upload (see AgentHealth).
+  // Whether the servers answered the last statement / the last upload: 1 they
+  // did, 0 they did not, -1 nothing was tried (or the upload contacted no
+  // server: a name refused before it).
   std::atomic<int> databaseAnswered{-1};
-  std::atomic<int> lastUploadResult{0};
+  std::atomic<int> ftpAnswered{-1};
 
   mutable std::mutex healthMutex;  // guards health
   AgentHealth health;

@@ -57,11 +57,9 @@ std::vector<std::string> healthLines(const AgentStatus& status) {
   lines.push_back("Resmini bekleyen hareket: " + std::to_string(health.imagesWaiting));
   lines.push_back("Son hata: " + whenText(error.time) +
                   (error.time ? " " + error.caption + ": " + firstCharacters(error.text, 80) : ""));
-  int upload = status.lastUploadResult.load();
-  lines.push_back(
-      std::string("Veritabanı: ") + answerText(status.databaseAnswered.load()) +
-      ", FTP sunucusu: " +
-      answerText(upload == 0 || upload == kFtpOpenFailed ? -1 : upload != kFtpConnectFailed));
+
+  lines.push_back(std::string("Veritabanı: ") + answerText(status.databaseAnswered.load()) +
+                  ", FTP sunucusu: " + answerText(status.ftpAnswered.load()));
   lines.push_back("Son kapanan gün: " +
                   (health.closed.dayKnown ? dayText(health.closed.lastDay) : std::string("-")));
   lines.push_back("Son kapanan ay: " + (health.closed.monthKnown

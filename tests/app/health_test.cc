@@ -104,6 +104,12 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", lines[5]);
   EXPECT_EQ("Son kapanan gün: 07.12.2026", lines[6]);
   EXPECT_EQ("Son kapanan ay: 11.2026", lines[7]);
+  // A name refused before any connection is no answer of the server's.
+  app.shared.status.ftpAnswered = 1;
+  CompanyInfo away;
+  away.compfolder = "../elsewhere";
+  EXPECT_EQ(-5, uploadForRun(app.shared, "a.html", "/nonexistent", away));
+  EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", readStatusPanel(app.shared).healthLines[5]);
   StatusPanel panel = readStatusPanel(app.shared);
   panel.companyName = u"K\u00F6\u015Fk\x1b[2J";  // no database text drives the terminal
   panel.companyFolder = "demo\r\n";
