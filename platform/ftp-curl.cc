@@ -252,6 +252,30 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
   return ok;
 }
 
+// Sets up the handles of one request for `account`: kFtpDone when ready,
+// kFtpOpenFailed when the client cannot be set up.
+int openHandles(Handles& h, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log) {
+  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
+  h.multi = curl_multi_init();
+  h.easy = curl_easy_init();
+  if (!h.multi || !h.easy || !setOptions(h.easy, account, t, log)) return kFtpOpenFailed;
+  return kFtpDone;
+}
+
+// "ftp://host:port/folder/" for the account; empty when the host, the port,
+// the user or the password cannot go into a request (no command may be
+// smuggled in through a name).
+std::string folderUrlOf(const FtpAccount& account, const std::string& remoteFolder) {
+  std::string host = urlHost(account.host);
+  if (host.empty() || account.port <= 0 || account.port > 65535 ||
+      hasControlCharacter(account.user) || hasControlCharacter(account.password))
+    return std::string();
+  std::string url =
+      "ftp://" + host + ":" + std::to_string(account.port) + "/" + urlPath(remoteFolder, true);
+  if (url.back() != '/') url += '/';
+  return url;
+}
+
 }  // namespace
 
 int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
@@ -259,30 +283,20 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   FtpOutcome ignored;
   FtpOutcome& out = outcome ? *outcome : ignored;
   out = FtpOutcome{};
-  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
   Handles h;
-  h.multi = curl_multi_init();
-  h.easy = curl_easy_init();
-  if (!h.multi || !h.easy) return kFtpOpenFailed;
   CommandLog log;
   char detail[CURL_ERROR_SIZE] = {};
   FtpTimeouts timeouts = ftpTimeouts();
-  if (!setOptions(h.easy, account, timeouts, &log) ||
+  if (openHandles(h, account, timeouts, &log) != kFtpDone ||
       curl_easy_setopt(h.easy, CURLOPT_ERRORBUFFER, detail) != CURLE_OK)
     return kFtpOpenFailed;
   auto started = std::chrono::steady_clock::now();
 
   // No command may be smuggled in through a name: those are refused in the
   // step that would have sent them.
-  std::string host = urlHost(account.host);
-  if (host.empty() || account.port <= 0 || account.port > 65535 ||
-      hasControlCharacter(account.user) || hasControlCharacter(account.password))
-    return kFtpConnectFailed;
+  std::string folderUrl = folderUrlOf(account, remoteFolder);
+  if (folderUrl.empty()) return kFtpConnectFailed;
   if (hasControlCharacter(remoteFolder)) return kFtpFolderFailed;
-
-  std::string folderUrl =
-      "ftp://" + host + ":" + std::to_string(account.port) + "/" + urlPath(remoteFolder, true);
-  if (folderUrl.back() != '/') folderUrl += '/';
 
   // Step 1: connect, log in and enter the folder, without a transfer.
   if (curl_easy_setopt(h.easy, CURLOPT_URL, folderUrl.c_str()) != CURLE_OK ||
@@ -335,22 +349,13 @@ size_t onHeaderIgnored(char*, size_t size, size_t count, void*) { return size * 
 int ftpFileTime(const FtpAccount& account, const std::string& remoteFolder,
                 const std::string& remoteName, long long* modified) {
   *modified = -1;
-  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
   Handles h;
-  h.multi = curl_multi_init();
-  h.easy = curl_easy_init();
-  if (!h.multi || !h.easy) return kFtpOpenFailed;
   CommandLog log;
-  if (!setOptions(h.easy, account, ftpTimeouts(), &log)) return kFtpOpenFailed;
-  std::string host = urlHost(account.host);
-  if (host.empty() || account.port <= 0 || account.port > 65535 ||
-      hasControlCharacter(account.user) || hasControlCharacter(account.password))
-    return kFtpConnectFailed;
+  if (openHandles(h, account, ftpTimeouts(), &log) != kFtpDone) return kFtpOpenFailed;
+  std::string url = folderUrlOf(account, remoteFolder);
+  if (url.empty()) return kFtpConnectFailed;
   if (hasControlCharacter(remoteFolder) || remoteName.empty() || hasControlCharacter(remoteName))
     return kFtpFolderFailed;
-  std::string url =
-      "ftp://" + host + ":" + std::to_string(account.port) + "/" + urlPath(remoteFolder, true);
-  if (url.back() != '/') url += '/';
   url += urlPath(remoteName, false);
   if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
       curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
