@@ -16,6 +16,9 @@ for every --folder. MODE:
               after 20 s)
   deny-login  a working server that refuses every log-in of "brevanotica"
   deny-stor   a working server that refuses every STOR (550)
+  one-stor    a working server that refuses a second STOR on the same
+              control connection (550)
+  idle-close  a working server that closes a control connection idle for 1 s
   tls-no-prot a working server that takes AUTH TLS (a certificate of its own
               making, DIR.pem) but refuses PROT P: the data stays in the clear
 Runs until SIGTERM. Prints "ready" on stdout once it listens.
@@ -35,7 +38,7 @@ p.add_argument("--passive", default="")
 p.add_argument("--log", default="")
 p.add_argument("--mode", default="normal",
                choices=["normal", "silent", "stall-cwd", "stall-stor", "stall-data", "deny-login",
-                        "deny-stor", "tls-no-prot"])
+                        "deny-stor", "one-stor", "idle-close", "tls-no-prot"])
 a = p.parse_args()
 
 if not a.address.startswith("127."):
@@ -86,7 +89,8 @@ class Handler(TLS_FTPHandler if a.mode == "tls-no-prot" else FTPHandler):
     authorizer = auth
     dtp_handler = Transfer
     auth_failed_timeout = 0.05
-    timeout = 600
+    timeout = 1 if a.mode == "idle-close" else 600
+    stored = 0
 
     def ftp_CWD(self, path):
         if a.mode == "stall-cwd":
@@ -96,9 +100,10 @@ class Handler(TLS_FTPHandler if a.mode == "tls-no-prot" else FTPHandler):
     def ftp_STOR(self, file, mode="w"):
         if a.mode == "stall-stor":
             return
-        if a.mode == "deny-stor":
+        if a.mode == "deny-stor" or (a.mode == "one-stor" and self.stored):
             self.respond("550 Not enough space to store the file.")
             return
+        self.stored += 1
         return super().ftp_STOR(file, mode)
 
     def ftp_PROT(self, line):
@@ -131,4 +136,4 @@ else:
 server = FTPServer((a.address, a.port), Handler)
 server.max_cons = 512
 print("ready", flush=True)
-server.serve_forever()
+server.serve_forever(timeout=0.2 if a.mode == "idle-close" else None)

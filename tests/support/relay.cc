@@ -1,0 +1,100 @@
+#include "tests/support/relay.h"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+#include "tests/support/servers.h"
+
+namespace kestrune::test {
+
+namespace {
+
+std::string readLine(int fd) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+}  // namespace
+
+void DelayRelay::start(const std::string& listen, const std::string& target, int controlPort,
+                       int rttMs) {
+  stop();
+  address = listen;
+  int first = 40000 + (controlPort % 100) * 40;  // the test servers' passive range
+  std::vector<std::string> args = {"/usr/bin/python3",
+                                   sourceDir() + "/tools/delay-relay",
+                                   "--listen",
+                                   listen,
+                                   "--target",
+                                   target,
+                                   "--ports",
+                                   std::to_string(controlPort) + "," + std::to_string(first) +
+                                       "-" + std::to_string(first + 39),
+                                   "--rtt-ms",
+                                   std::to_string(rttMs)};
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe");
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  pid = child;
+  commands = in[1];
+  answers = out[0];
+  std::string line = readLine(answers);
+  if (line != "ready") {
+    stop();
+    throw std::runtime_error("delay-relay did not start: " + line);
+  }
+}
+
+void DelayRelay::stop() {
+  if (commands >= 0) ::close(commands);
+  if (answers >= 0) ::close(answers);
+  commands = answers = -1;
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  pid = 0;
+}
+
+std::string DelayRelay::command(const std::string& word) {
+  std::string line = word + "\n";
+  if (::write(commands, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+    throw std::runtime_error("delay-relay: cannot send " + word);
+  return readLine(answers);
+}
+
+namespace {
+
+// The figure after `word` in the relay's answer to "count".
+int countOf(DelayRelay& relay, const std::string& word) {
+  std::string answer = relay.command("count");  // "connections N control M turns T"
+  size_t at = answer.find(word + " ");
+  return at == std::string::npos ? -1 : std::atoi(answer.c_str() + at + word.size() + 1);
+}
+
+}  // namespace
+
+int DelayRelay::connections() { return countOf(*this, "connections"); }
+int DelayRelay::controlConnections() { return countOf(*this, "control"); }
+
+}  // namespace kestrune::test

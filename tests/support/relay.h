@@ -1,0 +1,27 @@
+// tools/delay-relay in front of a test FTP server: the line with a round
+// trip, and the faults a line has (cut, data connections refused).
+#pragma once
+
+#include <string>
+
+namespace kestrune::test {
+
+struct DelayRelay {
+  std::string address;  // where clients connect instead of the server
+  int pid = 0;
+  int commands = -1;  // the relay's standard input
+  int answers = -1;   // ... and output
+
+  // Relays `controlPort` and the test servers' passive range of that port
+  // from `listen` to `target`, each way delayed by half of `rttMs`.
+  void start(const std::string& listen, const std::string& target, int controlPort, int rttMs);
+  void stop();
+  // One command of the relay ("count", "cut", "refuse-data", "accept-data"),
+  // and its answer.
+  std::string command(const std::string& word);
+  int connections();         // accepted so far, all ports
+  int controlConnections();  // ... on the control port
+  ~DelayRelay() { stop(); }
+};
+
+}  // namespace kestrune::test
