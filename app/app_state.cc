@@ -113,13 +113,13 @@ CompanyInfo companyRecord(const SharedState& shared) {
   return shared.company.record;
 }
 
-int uploadForRun(SharedState& shared, const std::string& remoteName, const std::string& localPath,
-                 const CompanyInfo& company) {
+int uploadForRun(SharedState& shared, FtpSession& session, const std::string& remoteName,
+                 const std::string& localPath, const CompanyInfo& company) {
   // A name that could leave the restaurant's folder is refused before any
   // connection, as is an upload whose client could not be set up: the
   // server was not asked.
   bool contacts = isPlainRemoteName(company.compfolder) && isPlainRemoteName(remoteName);
-  int result = uploadFile(remoteName, localPath, company);
+  int result = uploadFile(session, remoteName, localPath, company);
   shared.status.ftpAnswered = !contacts || result == kFtpOpenFailed ? -1
                               : result == kFtpConnectFailed         ? 0
                                                                     : 1;

@@ -17,6 +17,7 @@
 #include "db/connection.h"
 #include "db/expenses.h"
 #include "db/sales.h"
+#include "platform/ftp.h"
 #include "reports/folders.h"
 
 namespace kestrune {
@@ -77,6 +78,26 @@ struct SharedState {
   std::atomic<bool> ending{false};
 };
 
+// The FTP session of one thread's runs. The outermost run function holds a
+// RunFtpScope for its whole run, so that everything the run sends (a report,
+// its owner's page, the closed periods; gider.dat and its images) goes over
+// one log-in, ended (QUIT) when the run ends.
+struct RunFtp {
+  FtpSession session;
+  int runs = 0;  // run functions under way on this thread, one inside another
+};
+struct RunFtpScope {
+  explicit RunFtpScope(RunFtp& ftp) : ftp_(ftp) { ++ftp_.runs; }
+  ~RunFtpScope() {
+    if (--ftp_.runs == 0) closeFtpSession(ftp_.session);
+  }
+  RunFtpScope(const RunFtpScope&) = delete;
+  RunFtpScope& operator=(const RunFtpScope&) = delete;
+
+ private:
+  RunFtp& ftp_;
+};
+
 // The report runs' thread only: the sales data with its connection and stock
 // lists, and what the delivery of closed periods keeps.
 struct ReportRunsData {
@@ -87,12 +108,14 @@ struct ReportRunsData {
   // delivery of the process.
   bool closedStateLoaded = false;
   ClosedState closedState;
+  RunFtp ftp;
 };
 
 // The export's thread only.
 struct ExportData {
   ExpenseStore expenses;
   bool connectionMissing = false;
+  RunFtp ftp;
 };
 
 struct AppState {
@@ -134,10 +157,11 @@ bool companyHasFolder(const CompanyInfo& company, RunOutcome& outcome);
 // A copy of the company record, safe from any thread.
 CompanyInfo companyRecord(const SharedState& shared);
 
-// An upload of a run: transfer/upload's uploadFile, whose result the status
-// keeps (and the panel repaints after a failed folder or transfer).
-int uploadForRun(SharedState& shared, const std::string& remoteName, const std::string& localPath,
-                 const CompanyInfo& company);
+// An upload of a run over its session: transfer/upload's uploadFile, whose
+// result the status keeps (and the panel repaints after a failed folder or
+// transfer).
+int uploadForRun(SharedState& shared, FtpSession& session, const std::string& remoteName,
+                 const std::string& localPath, const CompanyInfo& company);
 
 // After a run's reads: whether the database server answered them.
 void noteDatabaseAnswer(SharedState& shared, const DatabaseConnection& connection);

@@ -122,13 +122,13 @@ int64_t closingTime(int64_t day) {
 // was set ahead then; the server's clock tells) is not final: it is made
 // again. True when kept; outcome.reason is set when the server could not be
 // asked, and the delivery stops there as after a failed upload.
-bool keptOnServer(SharedState& shared, const std::string& fileName, int64_t closes,
-                  RunOutcome& outcome) {
+bool keptOnServer(ReportRunsData& reports, SharedState& shared, const std::string& fileName,
+                  int64_t closes, RunOutcome& outcome) {
   refreshCompany(shared);
   CompanyInfo company = companyRecord(shared);
   if (company.compfolder.empty()) return false;  // the run says why nothing goes
   long long modified = -1;
-  int found = reportOnServer(fileName, company, &modified);
+  int found = reportOnServer(reports.ftp.session, fileName, company, &modified);
   if (found < 0) {
     outcome.reason =
         "the FTP server could not be asked for " + fileName + " (" + std::to_string(found) + ")";
@@ -288,6 +288,7 @@ bool expiredClosedCopy(const std::string& name, int64_t today) {
 
 void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
   if (!closedReportsOn() || shared.folders.rootFolder.empty()) return;
+  RunFtpScope ftp(reports.ftp);
   loadClosedState(reports, shared);
   int64_t now = nowSeconds();
   removeExpiredCopies(shared.folders.salesFolder, businessDayOf(now));
@@ -300,8 +301,8 @@ void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
   for (int64_t day : due.days) {
     if (shared.ending) return;
     RunOutcome outcome;
-    bool kept =
-        keptOnServer(shared, "gunluk_" + dayDigits(day) + ".html", closingTime(day), outcome);
+    bool kept = keptOnServer(reports, shared, "gunluk_" + dayDigits(day) + ".html",
+                             closingTime(day), outcome);
     if (!kept && outcome.reason.empty()) outcome = runClosedDayReport(reports, shared, day);
     if (!delivered(reports, shared, "closed day " + dayText(day), outcome, kept, [&state, day] {
           state.dayKnown = true;
@@ -312,7 +313,7 @@ void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
   for (int month : due.months) {
     if (shared.ending) return;
     RunOutcome outcome;
-    bool kept = keptOnServer(shared, "aylik_" + monthDigits(month) + ".html",
+    bool kept = keptOnServer(reports, shared, "aylik_" + monthDigits(month) + ".html",
                              closingTime(firstDayOfMonth(month + 1) - 1), outcome);
     if (!kept && outcome.reason.empty()) outcome = runClosedMonthReport(reports, shared, month);
     if (!delivered(reports, shared, "closed month " + monthText(month), outcome, kept,
@@ -325,6 +326,7 @@ void deliverClosedReports(ReportRunsData& reports, SharedState& shared) {
 }
 
 RunOutcome runDailyReportThenClosed(ReportRunsData& reports, SharedState& shared) {
+  RunFtpScope ftp(reports.ftp);
   RunOutcome outcome = runDailyReport(reports, shared);
   if (outcome.uploaded) deliverClosedReports(reports, shared);
   return outcome;

@@ -60,7 +60,7 @@ void sendImagesAndMark(ExportData& exports, SharedState& shared, const CompanyIn
       // would send whatever it points to.
       unusable.push_back("movement " + std::to_string(m.Id) + ": \"" + printableName(name) +
                          "\" is not a regular file");
-    } else if (uploadForRun(shared, name, path, company) == kFtpDone) {
+    } else if (uploadForRun(shared, exports.ftp.session, name, path, company) == kFtpDone) {
       ids.push_back(m.Id);
       outcome.images += 1;
     }
@@ -80,6 +80,7 @@ void sendImagesAndMark(ExportData& exports, SharedState& shared, const CompanyIn
 }  // namespace
 
 RunOutcome runExpenseExport(ExportData& exports, SharedState& shared) {
+  RunFtpScope ftp(exports.ftp);
   // Without the company record, or without a folder in it, there is no folder
   // of this restaurant to send to.
   bool companyKnown = refreshCompany(shared);
@@ -119,7 +120,8 @@ RunOutcome runExpenseExport(ExportData& exports, SharedState& shared) {
       result.reason = "there are no expense movements";
     } else if (shared.ending) {
       result.reason = "the agent is ending";
-    } else if (uploadForRun(shared, file.remoteName, file.localPath, company) < kFtpDone) {
+    } else if (uploadForRun(shared, exports.ftp.session, file.remoteName, file.localPath, company) <
+               kFtpDone) {
       result.reason = "the upload of gider.dat failed";
     } else {
       result.uploaded = true;

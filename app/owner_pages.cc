@@ -209,8 +209,8 @@ bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPer
     reportFailure(name, "the page could not be written");
     return false;
   }
-  if (uploadForRun(shared, company.raporlamahash + "_" + name, file.localPath, company) !=
-      kFtpDone) {
+  if (uploadForRun(shared, reports.ftp.session, company.raporlamahash + "_" + name, file.localPath,
+                   company) != kFtpDone) {
     reportFailure(name, "the upload failed");
     return false;
   }

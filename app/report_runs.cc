@@ -98,7 +98,8 @@ RunOutcome writeAndUpload(ReportRunsData& reports, SharedState& shared, const Ru
   }
   if (!companyHasFolder(start.company, outcome)) return outcome;
   std::string remoteName = start.company.raporlamahash + "_" + file.fileName;
-  outcome.uploaded = uploadForRun(shared, remoteName, file.localPath, start.company) >= kFtpDone;
+  outcome.uploaded = uploadForRun(shared, reports.ftp.session, remoteName, file.localPath,
+                                  start.company) >= kFtpDone;
   if (!outcome.uploaded) outcome.reason = "the upload failed";
   return outcome;
 }
@@ -153,6 +154,7 @@ RunOutcome makeMonthReport(ReportRunsData& reports, SharedState& shared, const R
 }  // namespace
 
 RunOutcome runDailyReport(ReportRunsData& reports, SharedState& shared) {
+  RunFtpScope ftp(reports.ftp);
   RunStart start = startRun(reports, shared);
   RunOutcome outcome;
   if (!stopping(shared, outcome)) {
@@ -164,6 +166,7 @@ RunOutcome runDailyReport(ReportRunsData& reports, SharedState& shared) {
 }
 
 RunOutcome runMonthlyReport(ReportRunsData& reports, SharedState& shared) {
+  RunFtpScope ftp(reports.ftp);
   RunStart start = startRun(reports, shared);
   RunOutcome outcome;
   if (!stopping(shared, outcome)) {
@@ -175,11 +178,13 @@ RunOutcome runMonthlyReport(ReportRunsData& reports, SharedState& shared) {
 }
 
 RunOutcome runClosedDayReport(ReportRunsData& reports, SharedState& shared, int64_t day) {
+  RunFtpScope ftp(reports.ftp);
   RunStart start = startRun(reports, shared);
   return makeDayReport(reports, shared, start, businessDayPeriod(day), "gunluk_" + dayDigits(day));
 }
 
 RunOutcome runClosedMonthReport(ReportRunsData& reports, SharedState& shared, int month) {
+  RunFtpScope ftp(reports.ftp);
   RunStart start = startRun(reports, shared);
   return makeMonthReport(reports, shared, start, monthNumberPeriod(month),
                          "aylik_" + monthDigits(month));

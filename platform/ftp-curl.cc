@@ -175,16 +175,10 @@ std::string tlsProblem(CURLcode code, const char* detail) {
   return why;
 }
 
-struct Handles {
-  CURLM* multi = nullptr;
-  CURL* easy = nullptr;
-  std::FILE* file = nullptr;
-  ~Handles() {
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);  // closes the connection (QUIT)
-    if (file) std::fclose(file);
-  }
-};
+// Sets the options every request of a connection shares. The lines curl
+// makes up from MDTM and SIZE ("Last-Modified: ...") would go to standard
+// output, as header and as body: they are dropped.
+size_t onHeaderIgnored(char*, size_t size, size_t count, void*) { return size * count; }
 
 // TLS as the account asks. `try` takes any certificate: a listener learns
 // nothing, and a server with a certificate of its own making keeps working.
@@ -218,7 +212,8 @@ bool setTlsOptions(CURL* easy, FtpTls tls) {
   return ok;
 }
 
-bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log) {
+bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log,
+                char* detail) {
   auto atLeastOne = [](int seconds) { return static_cast<long>(seconds > 0 ? seconds : 1); };
   bool ok = true;
   ok &= curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
@@ -238,28 +233,21 @@ bool setOptions(CURL* easy, const FtpAccount& account, const FtpTimeouts& t, Com
         CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, atLeastOne(t.stallSeconds)) == CURLE_OK;
-  ok &= curl_easy_setopt(easy, CURLOPT_TIMEOUT, atLeastOne(t.totalSeconds)) == CURLE_OK;
   // This libcurl drives the TLS handshake of an FTPS data connection on only
   // when the connection's "happy eyeballs" timer (200 ms by default) fires:
   // every TLS upload waited that long before its TYPE I was answered. The
   // timer only staggers the second address family's attempt; 1 ms costs
   // nothing else.
   ok &= curl_easy_setopt(easy, CURLOPT_HAPPY_EYEBALLS_TIMEOUT_MS, 1L) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderIgnored) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onHeaderIgnored) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK;
+  ok &= curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, onDebug) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_DEBUGDATA, log) == CURLE_OK;
   ok &= curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) == CURLE_OK;  // feeds onDebug only
   ok &= setTlsOptions(easy, account.tls);
   return ok;
-}
-
-// Sets up the handles of one request for `account`: kFtpDone when ready,
-// kFtpOpenFailed when the client cannot be set up.
-int openHandles(Handles& h, const FtpAccount& account, const FtpTimeouts& t, CommandLog* log) {
-  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
-  h.multi = curl_multi_init();
-  h.easy = curl_easy_init();
-  if (!h.multi || !h.easy || !setOptions(h.easy, account, t, log)) return kFtpOpenFailed;
-  return kFtpDone;
 }
 
 // "ftp://host:port/folder/" for the account; empty when the host, the port,
@@ -276,20 +264,150 @@ std::string folderUrlOf(const FtpAccount& account, const std::string& remoteFold
   return url;
 }
 
+// Which account and folder a connection is logged in for.
+std::string sessionKey(const FtpAccount& account, const std::string& folderUrl) {
+  return folderUrl + '\n' + account.user + '\n' + account.password + '\n' +
+         std::to_string(static_cast<int>(account.tls));
+}
+
+// What is left of a request's bound, started at `started`; at least 1 ms.
+long msLeft(std::chrono::steady_clock::time_point started, const FtpTimeouts& t) {
+  long usedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count());
+  return std::max(1L, t.totalSeconds * 1000L - usedMs);
+}
+
+struct LocalFile {
+  std::FILE* file = nullptr;
+  long long size = 0;
+  ~LocalFile() {
+    if (file) std::fclose(file);
+  }
+};
+
 }  // namespace
 
-int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
+// libcurl's handles of one connection: the connection itself stays in the
+// multi handle's cache from one request to the next.
+struct FtpConnection {
+  CURLM* multi = nullptr;
+  CURL* easy = nullptr;
+  CommandLog log;
+  char detail[CURL_ERROR_SIZE] = {};
+  std::string key;  // sessionKey() of what it is logged in for; empty before
+  ~FtpConnection() {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);  // closes the connection (QUIT)
+  }
+};
+
+FtpSession::FtpSession() = default;
+FtpSession::~FtpSession() = default;
+
+void closeFtpSession(FtpSession& session) { session.connection.reset(); }
+
+namespace {
+
+// A connection set up for `account`, not yet opened; null when the client
+// cannot be set up.
+std::unique_ptr<FtpConnection> newConnection(const FtpAccount& account, const FtpTimeouts& t) {
+  if (globalInit() != CURLE_OK) return nullptr;
+  auto c = std::make_unique<FtpConnection>();
+  c->multi = curl_multi_init();
+  c->easy = curl_easy_init();
+  if (!c->multi || !c->easy || !setOptions(c->easy, account, t, &c->log, c->detail)) return nullptr;
+  return c;
+}
+
+// One request on `c`, within `leftMs`.
+CURLcode request(FtpConnection& c, const std::string& url, long leftMs) {
+  c.detail[0] = '\0';
+  c.log.cwdSent = false;
+  if (curl_easy_setopt(c.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_TIMEOUT_MS, leftMs) != CURLE_OK)
+    return CURLE_FAILED_INIT;
+  return drive(c.multi, c.easy);
+}
+
+// Connect, log in and enter the folder, without a transfer.
+CURLcode logIn(FtpConnection& c, const std::string& folderUrl, long leftMs) {
+  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 0L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 0L) != CURLE_OK)
+    return CURLE_FAILED_INIT;
+  return request(c, folderUrl, leftMs);
+}
+
+// STOR of `file` on a connection in its folder (or one curl opens again).
+CURLcode store(FtpConnection& c, const std::string& fileUrl, const LocalFile& file, long leftMs) {
+  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 0L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 1L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 0L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_READDATA, file.file) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(file.size)) !=
+          CURLE_OK)
+    return CURLE_FAILED_INIT;
+  return request(c, fileUrl, leftMs);
+}
+
+// MDTM and SIZE of a file.
+CURLcode askTime(FtpConnection& c, const std::string& fileUrl, long leftMs) {
+  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 0L) != CURLE_OK ||
+      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 1L) != CURLE_OK)
+    return CURLE_FAILED_INIT;
+  return request(c, fileUrl, leftMs);
+}
+
+void noteTls(const FtpConnection& c, FtpOutcome& out) {
+  out.tls = c.log.tls;
+  out.plainData = c.log.tls && !c.log.dataTls;
+}
+
+// The session's kept connection when it is logged in for `key`; else none
+// (the connection for another account or folder is closed).
+FtpConnection* keptConnection(FtpSession& session, const std::string& key) {
+  if (session.connection && session.connection->key == key) return session.connection.get();
+  closeFtpSession(session);
+  return nullptr;
+}
+
+// Whether a request failed because the server or the line stayed silent
+// for one of the time-outs. This libcurl gives the same code at once for a
+// closed connection and a server's 421 ("closing control connection").
+bool waitedOut(CURLcode result, std::chrono::steady_clock::time_point started,
+               const FtpTimeouts& t) {
+  if (result != CURLE_OPERATION_TIMEDOUT) return false;
+  int shortest =
+      std::max(1, std::min({t.connectSeconds, t.responseSeconds, t.stallSeconds, t.totalSeconds}));
+  return std::chrono::steady_clock::now() - started >= std::chrono::seconds(shortest);
+}
+
+// After a failed request on the kept connection: it goes, and the request
+// is made again on a new one.
+void dropBroken(FtpSession& session) {
+  closeFtpSession(session);
+  session.brokenConnections += 1;
+}
+
+// A new connection that served a request well stays for the next, unless
+// kept connections failed twice already in this session.
+void keep(FtpSession& session, std::unique_ptr<FtpConnection>& c, const std::string& key) {
+  if (session.brokenConnections >= 2) return;
+  c->key = key;
+  session.connection = std::move(c);
+}
+
+}  // namespace
+
+int ftpPutFile(FtpSession& session, const FtpAccount& account, const std::string& remoteFolder,
                const std::string& remoteName, const std::string& localPath, FtpOutcome* outcome) {
   FtpOutcome ignored;
   FtpOutcome& out = outcome ? *outcome : ignored;
   out = FtpOutcome{};
-  Handles h;
-  CommandLog log;
-  char detail[CURL_ERROR_SIZE] = {};
+  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
   FtpTimeouts timeouts = ftpTimeouts();
-  if (openHandles(h, account, timeouts, &log) != kFtpDone ||
-      curl_easy_setopt(h.easy, CURLOPT_ERRORBUFFER, detail) != CURLE_OK)
-    return kFtpOpenFailed;
   auto started = std::chrono::steady_clock::now();
 
   // No command may be smuggled in through a name: those are refused in the
@@ -297,84 +415,101 @@ int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
   std::string folderUrl = folderUrlOf(account, remoteFolder);
   if (folderUrl.empty()) return kFtpConnectFailed;
   if (hasControlCharacter(remoteFolder)) return kFtpFolderFailed;
+  bool nameOk = !remoteName.empty() && !hasControlCharacter(remoteName);
+  std::string fileUrl = folderUrl + urlPath(remoteName, false);
+  std::string key = sessionKey(account, folderUrl);
 
-  // Step 1: connect, log in and enter the folder, without a transfer.
-  if (curl_easy_setopt(h.easy, CURLOPT_URL, folderUrl.c_str()) != CURLE_OK ||
-      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK)
-    return kFtpOpenFailed;
-  CURLcode result = drive(h.multi, h.easy);
-  out.tls = log.tls;
-  out.plainData = log.tls && !log.dataTls;
+  // Never blocked by a pipe, never through a link: a regular file or nothing.
+  LocalFile file;
+  if (FtpConnection* kept = keptConnection(session, key)) {
+    if (!nameOk) return kFtpPutFailed;
+    file.file = openRegularFile(localPath, &file.size);
+    if (!file.file) return kFtpPutFailed;
+    CURLcode result = store(*kept, fileUrl, file, msLeft(started, timeouts));
+    noteTls(*kept, out);
+    if (result == CURLE_OK) return kFtpDone;
+    dropBroken(session);
+    // A server or line that fell silent would only make the file wait out
+    // its time-out twice: the next file opens a new connection.
+    if (waitedOut(result, started, timeouts)) return kFtpPutFailed;
+    out.again = true;
+    std::rewind(file.file);
+  }
+
+  // A new connection. Step 1: connect, log in and enter the folder, without
+  // a transfer.
+  std::unique_ptr<FtpConnection> c = newConnection(account, timeouts);
+  if (!c) return kFtpOpenFailed;
+  session.connectionsOpened += 1;
+  CURLcode result = logIn(*c, folderUrl, msLeft(started, timeouts));
+  noteTls(*c, out);
   if (result != CURLE_OK) {
     if (isClientFailure(result)) return kFtpOpenFailed;
-    out.tlsProblem = tlsProblem(result, detail);
+    out.tlsProblem = tlsProblem(result, c->detail);
     // TLS is settled while connecting, before any folder or file is sent.
     if (!out.tlsProblem.empty()) return kFtpConnectFailed;
-    return log.cwdSent ? kFtpFolderFailed : kFtpConnectFailed;
+    return c->log.cwdSent ? kFtpFolderFailed : kFtpConnectFailed;
   }
 
   // Step 2: the local file, then STOR on the same connection.
-  if (remoteName.empty() || hasControlCharacter(remoteName)) return kFtpPutFailed;
-  // Never blocked by a pipe, never through a link: a regular file or nothing.
-  long long size = 0;
-  h.file = openRegularFile(localPath, &size);
-  if (!h.file) return kFtpPutFailed;
-  std::string fileUrl = folderUrl + urlPath(remoteName, false);
-  // Both steps together stay within the upload's bound.
-  long usedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - started)
-                                      .count());
-  long leftMs = std::max(1L, timeouts.totalSeconds * 1000L - usedMs);
-  bool ok =
-      curl_easy_setopt(h.easy, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_URL, fileUrl.c_str()) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 0L) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_READFUNCTION, onRead) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_READDATA, h.file) == CURLE_OK &&
-      curl_easy_setopt(h.easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size)) == CURLE_OK;
-  if (!ok) return kFtpPutFailed;
-  result = drive(h.multi, h.easy);
-  return result == CURLE_OK ? kFtpDone : kFtpPutFailed;
+  FtpConnection& now = *c;
+  keep(session, c, key);  // a missing local file leaves the connection as good
+  if (!nameOk) return kFtpPutFailed;
+  if (!file.file) file.file = openRegularFile(localPath, &file.size);
+  if (!file.file) return kFtpPutFailed;
+  // Both steps (and a try on the kept connection) stay within the upload's bound.
+  result = store(now, fileUrl, file, msLeft(started, timeouts));
+  if (result == CURLE_OK) return kFtpDone;
+  closeFtpSession(session);
+  return kFtpPutFailed;
 }
 
-namespace {
+int ftpPutFile(const FtpAccount& account, const std::string& remoteFolder,
+               const std::string& remoteName, const std::string& localPath, FtpOutcome* outcome) {
+  FtpSession session;
+  return ftpPutFile(session, account, remoteFolder, remoteName, localPath, outcome);
+}
 
-// The lines curl makes up from MDTM and SIZE ("Last-Modified: ...") would go
-// to standard output, as header and as body.
-size_t onHeaderIgnored(char*, size_t size, size_t count, void*) { return size * count; }
-
-}  // namespace
-
-int ftpFileTime(const FtpAccount& account, const std::string& remoteFolder,
+int ftpFileTime(FtpSession& session, const FtpAccount& account, const std::string& remoteFolder,
                 const std::string& remoteName, long long* modified) {
   *modified = -1;
-  Handles h;
-  CommandLog log;
-  if (openHandles(h, account, ftpTimeouts(), &log) != kFtpDone) return kFtpOpenFailed;
-  std::string url = folderUrlOf(account, remoteFolder);
-  if (url.empty()) return kFtpConnectFailed;
+  if (globalInit() != CURLE_OK) return kFtpOpenFailed;
+  FtpTimeouts timeouts = ftpTimeouts();
+  auto started = std::chrono::steady_clock::now();
+  std::string folderUrl = folderUrlOf(account, remoteFolder);
+  if (folderUrl.empty()) return kFtpConnectFailed;
   if (hasControlCharacter(remoteFolder) || remoteName.empty() || hasControlCharacter(remoteName))
     return kFtpFolderFailed;
-  url += urlPath(remoteName, false);
-  if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
-      curl_easy_setopt(h.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
-      curl_easy_setopt(h.easy, CURLOPT_FILETIME, 1L) != CURLE_OK ||
-      curl_easy_setopt(h.easy, CURLOPT_HEADERFUNCTION, onHeaderIgnored) != CURLE_OK ||
-      curl_easy_setopt(h.easy, CURLOPT_WRITEFUNCTION, onHeaderIgnored) != CURLE_OK)
-    return kFtpOpenFailed;
-  CURLcode result = drive(h.multi, h.easy);
-  // SIZE answers 550 for a file that is not there (MDTM's 550 curl passes by).
-  if (result == CURLE_REMOTE_FILE_NOT_FOUND) return 0;
-  if (result != CURLE_OK) {
-    if (isClientFailure(result)) return kFtpOpenFailed;
-    return log.cwdSent && tlsProblem(result, nullptr).empty() ? kFtpFolderFailed
-                                                              : kFtpConnectFailed;
+  std::string fileUrl = folderUrl + urlPath(remoteName, false);
+  std::string key = sessionKey(account, folderUrl);
+
+  // The answer: SIZE answers 550 for a file that is not there (MDTM's 550
+  // curl passes by); both leave the connection as good.
+  auto answer = [modified](FtpConnection& c, CURLcode result) {
+    if (result == CURLE_REMOTE_FILE_NOT_FOUND) return 0;
+    curl_off_t time = -1;
+    if (curl_easy_getinfo(c.easy, CURLINFO_FILETIME_T, &time) == CURLE_OK && time >= 0)
+      *modified = static_cast<long long>(time);
+    return 1;
+  };
+  if (FtpConnection* kept = keptConnection(session, key)) {
+    CURLcode result = askTime(*kept, fileUrl, msLeft(started, timeouts));
+    if (result == CURLE_OK || result == CURLE_REMOTE_FILE_NOT_FOUND) return answer(*kept, result);
+    dropBroken(session);
+    if (waitedOut(result, started, timeouts)) return kFtpConnectFailed;
   }
-  curl_off_t time = -1;
-  if (curl_easy_getinfo(h.easy, CURLINFO_FILETIME_T, &time) == CURLE_OK && time >= 0)
-    *modified = static_cast<long long>(time);
-  return 1;
+  std::unique_ptr<FtpConnection> c = newConnection(account, timeouts);
+  if (!c) return kFtpOpenFailed;
+  session.connectionsOpened += 1;
+  CURLcode result = askTime(*c, fileUrl, msLeft(started, timeouts));
+  if (result != CURLE_OK && result != CURLE_REMOTE_FILE_NOT_FOUND) {
+    if (isClientFailure(result)) return kFtpOpenFailed;
+    return c->log.cwdSent && tlsProblem(result, nullptr).empty() ? kFtpFolderFailed
+                                                                 : kFtpConnectFailed;
+  }
+  int found = answer(*c, result);
+  keep(session, c, key);
+  return found;
 }
 
 }  // namespace kestrune

@@ -85,7 +85,7 @@ void checkUploadSettings() {
   uploadAccount();  // reports an ftptls value it cannot honour now, not at the first upload
 }
 
-int uploadFile(const std::string& remoteName, const std::string& localPath,
+int uploadFile(FtpSession& session, const std::string& remoteName, const std::string& localPath,
                const CompanyInfo& company) {
   // Names from the database decide where a file lands: each must stay one
   // level inside the restaurant's folder, or nothing is sent.
@@ -100,16 +100,23 @@ int uploadFile(const std::string& remoteName, const std::string& localPath,
     result = kFtpPutFailed;
   } else {
     FtpOutcome outcome;
-    result = ftpPutFile(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
-                        localPath, &outcome);
+    result = ftpPutFile(session, uploadAccount(), kRemoteFolderPrefix + company.compfolder,
+                        remoteName, localPath, &outcome);
     logLine("upload " + printableName(remoteName) + ": " + std::to_string(result) +
             (outcome.plainData ? ", TLS log-in, plain data"
              : outcome.tls     ? ", TLS"
-                               : ", plain"));
+                               : ", plain") +
+            (outcome.again ? ", on a new connection: the kept one failed" : ""));
     if (!outcome.tlsProblem.empty())
       showError("FTP_TLS", outcome.tlsProblem + ": " + printableName(remoteName) + " not sent");
   }
   return result;
+}
+
+int uploadFile(const std::string& remoteName, const std::string& localPath,
+               const CompanyInfo& company) {
+  FtpSession session;
+  return uploadFile(session, remoteName, localPath, company);
 }
 
 int uploadReport(const std::string& localPath, const std::string& fileName,
@@ -118,12 +125,13 @@ int uploadReport(const std::string& localPath, const std::string& fileName,
   return uploadFile(remoteName, localPath, company) >= kFtpDone ? 1 : 0;
 }
 
-int reportOnServer(const std::string& fileName, const CompanyInfo& company, long long* modified) {
+int reportOnServer(FtpSession& session, const std::string& fileName, const CompanyInfo& company,
+                   long long* modified) {
   *modified = -1;
   std::string remoteName = company.raporlamahash + "_" + fileName;
   if (!isPlainRemoteName(company.compfolder)) return kFtpFolderFailed;
   if (!isPlainRemoteName(remoteName)) return kFtpPutFailed;
-  return ftpFileTime(uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
+  return ftpFileTime(session, uploadAccount(), kRemoteFolderPrefix + company.compfolder, remoteName,
                      modified);
 }
 

@@ -22,8 +22,12 @@ void checkUploadSettings();
 
 // 9 when sent; -1, -2, -5 or -11 by the step that failed (see platform/ftp.h).
 // Logs each upload's result and whether it went over TLS; a TLS failure is
-// shown with its reason. A company folder or remote name that is not a plain name (it could leave
-// the restaurant's folder) sends nothing: -5 or -11, with an error shown.
+// shown with its reason. A company folder or remote name that is not a plain
+// name (it could leave the restaurant's folder) sends nothing: -5 or -11,
+// with an error shown. The uploads of a run share its `session` (one
+// log-in); without one an upload logs in for itself.
+int uploadFile(FtpSession& session, const std::string& remoteName, const std::string& localPath,
+               const CompanyInfo& company);
 int uploadFile(const std::string& remoteName, const std::string& localPath,
                const CompanyInfo& company);
 
@@ -36,6 +40,7 @@ int uploadReport(const std::string& localPath, const std::string& fileName,
 // server: 1 with its time of change in *modified (-1 when the server does
 // not say), 0 when not, negative when the server could not be asked or the
 // names are not plain.
-int reportOnServer(const std::string& fileName, const CompanyInfo& company, long long* modified);
+int reportOnServer(FtpSession& session, const std::string& fileName, const CompanyInfo& company,
+                   long long* modified);
 
 }  // namespace kestrune

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/ftp.h"
 #include "tests/support/faults.h"
+#include "tests/support/relay.h"
 #include "tests/support/servers.h"
 
 namespace kestrune {
@@ -149,7 +150,7 @@ class ClosedDelivery : public ::testing::Test {
   }
   void settings(std::map<std::string, std::string> more, const std::string& ipno = "") {
     more["ipno"] = ipno.empty() ? test::testAddress() : ipno;
-    more["ftphost"] = ftp->settingValue();
+    more.emplace("ftphost", ftp->settingValue());
     more["root"] = root;
     test::writeSettings(more);
   }
@@ -212,6 +213,26 @@ TEST_F(ClosedDelivery, EachClosedPeriodOnceAndAgainAfterAFailedUploadOrRead) {
   deliverClosedReports(app.reports, app.shared);
   EXPECT_TRUE(sent("gunluk_20261208"));
   EXPECT_EQ("day=20261208\nmonth=202611\n", state());
+}
+
+// The daily run and the closed periods after it (their checks on the
+// server, their reports and owner's pages) go over one log-in; a delivery
+// with nothing due opens no connection.
+TEST_F(ClosedDelivery, TheDailyRunAndItsClosedPeriodsGoOverOneLogIn) {
+  test::DelayRelay relay;
+  relay.start(test::otherAddress(1), ftp->address, ftp->port, 2);
+  settings({{"ftphost", relay.address + ":" + std::to_string(ftp->port)}});
+  AppState app;
+  openAgentData(app);
+  test::fixClock(localStamp(2026, 12, 8, 14, 0));
+  EXPECT_TRUE(runDailyReportThenClosed(app.reports, app.shared).uploaded);
+  for (const char* name : {"gunluk", "gunluk_ozet", "gunluk_20261207", "gunluk_ozet_20261207",
+                           "aylik_202611", "aylik_ozet_202611"})
+    EXPECT_TRUE(sent(name)) << name;
+  EXPECT_EQ(1, relay.controlConnections());
+  deliverClosedReports(app.reports, app.shared);
+  EXPECT_EQ(1, relay.controlConnections());
+  EXPECT_EQ(0u, errors.count()) << errors.captions();
 }
 
 TEST_F(ClosedDelivery, CorruptStateIsReportedOnceOldCopiesGoAndTheSwitchTurnsItOff) {

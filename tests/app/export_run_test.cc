@@ -7,13 +7,16 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "app/app_state.h"
 #include "app/export_run.h"
 #include "db/expenses.h"
 #include "db/text.h"
 #include "tests/support/records.h"
+#include "tests/support/relay.h"
 #include "tests/support/servers.h"
+#include "tests/support/wait.h"
 
 namespace kestrune {
 namespace {
@@ -129,6 +132,39 @@ TEST_F(ExportRun, ImagesOfUnprocessedMovesAreSentAndTheirMovesMarked) {
   EXPECT_EQ("0", islendi(3)) << "its image is not in the folder yet";
   EXPECT_EQ("0", islendi(6));
   EXPECT_EQ(0u, errors.count());
+}
+
+// gider.dat and the images go over one log-in. A line cut after gider.dat
+// breaks it: the images after go over a new one, and a move is marked only
+// when its image arrived.
+TEST_F(ExportRun, ALineCutAfterGiderDatMarksOnlyWhatArrived) {
+  const int moves = 30;
+  for (int id = 1; id <= moves; ++id) {
+    insertMove(id, "r" + std::to_string(id) + ".jpg", 0);
+    image("r" + std::to_string(id) + ".jpg");
+  }
+  test::DelayRelay relay;
+  relay.start(test::otherAddress(1), ftp->address, ftp->port, 20);
+  test::writeSettings({{"ipno", test::testAddress()},
+                       {"ftphost", relay.address + ":" + std::to_string(ftp->port)},
+                       {"root", root}});
+  std::thread cutter([&] {
+    // the first image on its way: gider.dat's reply reached the agent
+    if (test::waitFor([&] { return test::fileExists(remote("r1.jpg")); })) relay.command("cut");
+  });
+  RunOutcome outcome = runExpenseExport(app.exports, app.shared);
+  cutter.join();
+  EXPECT_TRUE(outcome.uploaded);
+  int arrived = 0;
+  for (int id = 1; id <= moves; ++id) {
+    std::string name = "r" + std::to_string(id) + ".jpg";
+    bool there = test::readFile(remote(name)) == "receipt " + name;
+    arrived += there;
+    EXPECT_EQ(there ? "1" : "0", islendi(id)) << name;
+  }
+  EXPECT_EQ(moves, arrived) << "each image has the try it would have had alone";
+  EXPECT_EQ(moves, outcome.images);
+  EXPECT_EQ(2, relay.controlConnections());
 }
 
 TEST_F(ExportRun, RecordOfADatabaseRowByteForByte) {

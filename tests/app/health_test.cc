@@ -108,7 +108,7 @@ TEST_F(Health, StatusLinesTellTheLastUploadsTheLastErrorAndTheServers) {
   app.shared.status.ftpAnswered = 1;
   CompanyInfo away;
   away.compfolder = "../elsewhere";
-  EXPECT_EQ(-5, uploadForRun(app.shared, "a.html", "/nonexistent", away));
+  EXPECT_EQ(-5, uploadForRun(app.shared, app.reports.ftp.session, "a.html", "/nonexistent", away));
   EXPECT_EQ("Veritabanı: -, FTP sunucusu: -", readStatusPanel(app.shared).healthLines[5]);
   StatusPanel panel = readStatusPanel(app.shared);
   panel.companyName = u"K\u00F6\u015Fk\x1b[2J";  // no database text drives the terminal
