@@ -181,13 +181,11 @@ std::string ownerPageName(const std::string& reportSuffix) {
   return reportSuffix.substr(0, cut) + "_ozet" + reportSuffix.substr(cut) + ".html";
 }
 
-bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPeriod& reportPeriod,
-                   int64_t madeAt, const std::string& reportSuffix, bool month) {
-  std::string name = ownerPageName(reportSuffix);
+bool ownerPageFigures(ReportRunsData& reports, SharedState& shared, const CompanyInfo& company,
+                      const ReportPeriod& reportPeriod, int64_t madeAt,
+                      const std::string& reportSuffix, bool month, OwnerPage& page) {
   bool closed = reportSuffix.find('_') != std::string::npos;
-  CompanyInfo company = companyRecord(shared);
   const RunPeriod period = runPeriod(reportPeriod, madeAt);
-  OwnerPage page;
   page.month = month;
   page.closed = closed;
   page.companyName = company.compname.empty() ? company.compfolder : company.compname;
@@ -200,7 +198,16 @@ bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPer
   page.madeAt = std::string(period.dateText) + " " + std::string(period.timeText, 5);
   bool read = readPageFigures(reports.sales, period, month, closed, page);
   noteDatabaseAnswer(shared, reports.sales.connection);
-  if (!read) {
+  return read;
+}
+
+bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPeriod& reportPeriod,
+                   int64_t madeAt, const std::string& reportSuffix, bool month) {
+  std::string name = ownerPageName(reportSuffix);
+  CompanyInfo company = companyRecord(shared);
+  OwnerPage page;
+  if (!ownerPageFigures(reports, shared, company, reportPeriod, madeAt, reportSuffix, month,
+                        page)) {
     reportFailure(name, "a database read failed");
     return false;
   }

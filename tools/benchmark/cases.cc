@@ -205,17 +205,30 @@ std::vector<Case> defineCases(std::vector<DataSet>& data, const Sizes& sizes, bo
     return &cases.back();
   };
   cases.reserve(32);  // add() hands out pointers into it
-  add("daily", "daily report", "daily", set("daily"), dailyRows);
-  add("daily-tls-plain", "daily report, pure-ftpd plain", "daily", set("daily"), dailyRows)->ftp =
-      Case::Ftp::kTlsServerPlain;
-  add("daily-tls", "daily report, pure-ftpd over TLS", "daily", set("daily"), dailyRows)->ftp =
-      Case::Ftp::kTls;
-  add("monthly-small", "monthly report", "monthly", set("month-small"),
+  const std::string largeRows = salesRows(sizes.largeItems, sizes.largeReceipts, sizes.products);
+  // The daily and monthly runs make their owner's page after the report (its
+  // reads, its build, its upload); its statements are in the floor with the
+  // report's.
+  add("daily", "daily report with its owner's page", "daily", set("daily"), dailyRows);
+  add("daily-tls-plain", "daily report with its owner's page, pure-ftpd plain", "daily",
+      set("daily"), dailyRows)
+      ->ftp = Case::Ftp::kTlsServerPlain;
+  add("daily-tls", "daily report with its owner's page, pure-ftpd over TLS", "daily", set("daily"),
+      dailyRows)
+      ->ftp = Case::Ftp::kTls;
+  add("monthly-small", "monthly report with its owner's page", "monthly", set("month-small"),
       salesRows(sizes.smallItems, sizes.smallReceipts, sizes.products));
-  add("monthly-large", "monthly report", "monthly", set("month-large"),
-      salesRows(sizes.largeItems, sizes.largeReceipts, sizes.products));
+  add("monthly-large", "monthly report with its owner's page", "monthly", set("month-large"),
+      largeRows);
   add("stock-lists", "stock lists, read again by a run", "stock-lists", set("month-small"),
       grouped(sizes.products) + " products");
+  // The page built from its figures alone (no database), after the report
+  // of the same data.
+  add("daily-page", "owner's page built from its figures", "daily-page", set("daily"), dailyRows)
+      ->floor = false;
+  add("monthly-page", "owner's page built from its figures", "monthly-page", set("month-large"),
+      largeRows)
+      ->floor = false;
   add("export-1x", "expense export", "export", set("export-1x"), exportRows(*set("export-1x")))
       ->resetMarks = true;
   // The daily report's upload alone, to the same pure-ftpd plain and over
@@ -251,10 +264,11 @@ std::vector<Case> defineCases(std::vector<DataSet>& data, const Sizes& sizes, bo
                       "demo data (pos-demo-data.py defaults)");
   startup->floor = false;
   // A month away: the 31 closed days caught up, against a daily run on the same data.
-  add("daily-demo", "daily report", "daily", set("demo"), "demo data (pos-demo-data.py defaults)")
-      ->floor = false;
-  add("closed-days", "31 closed days caught up", "closed-days", set("demo"),
+  add("daily-demo", "daily report with its owner's page", "daily", set("demo"),
       "demo data (pos-demo-data.py defaults)")
+      ->floor = false;
+  add("closed-days", "31 closed days caught up with their owner's pages", "closed-days",
+      set("demo"), "demo data (pos-demo-data.py defaults)")
       ->floor = false;
   // The upload loop must never sleep a whole poll time-out (see case.cc).
   const int uploadCount = smoke ? 50 : 10000;
@@ -270,11 +284,12 @@ std::vector<Case> defineCases(std::vector<DataSet>& data, const Sizes& sizes, bo
     for (Case& c : cases) {
       if (c.id == "daily-tls" || c.id == "daily-tls-plain")
         c.perRound = 6;
-      else if (c.id == "daily-upload-tls" || c.id == "daily-upload-plain")
+      else if (c.id == "daily-upload-tls" || c.id == "daily-upload-plain" || c.id == "daily-page")
         c.perRound = 10;
       else if (c.id == "daily" || c.id == "stock-lists" || c.id == "export-1x" ||
                c.id == "export-1x-tls" || c.id == "export-1x-tls-plain" || c.id == "export-2x" ||
-               c.id == "mark-batch" || c.id == "startup" || c.id == "daily-demo")
+               c.id == "mark-batch" || c.id == "startup" || c.id == "daily-demo" ||
+               c.id == "monthly-page")
         c.perRound = 3;
     }
   }

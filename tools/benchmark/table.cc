@@ -80,7 +80,9 @@ void printTable(const std::vector<Case>& cases, int repeats, double clientAlone)
       "row: at most three rounds; repeated uploads: one run). ratio = agent / floor with the\n"
       "agent's session settings,\n"
       "ratio (default) = agent / floor in the server's default session, both the medians\n"
-      "of the runs' own ratios.\n\n",
+      "of the runs' own ratios. A report with its owner's page: the agent's time includes\n"
+      "the page (its reads, its build, its upload), the floor every statement of the run,\n"
+      "the page's reads too.\n\n",
       repeats, repeats == 1 ? "" : "s");
   for (size_t n = 0; n < lines.size(); ++n) {
     std::string row = "|";
