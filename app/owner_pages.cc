@@ -67,7 +67,7 @@ OwnerTotals ownerTotals(const ReceiptTotals& t) {
 }
 
 // Business day `day` up to the run's clock time (whole when `whole`).
-bool readDayTotals(DatabaseConnection& db, int64_t day, bool whole, const RunPeriod& run,
+bool readDayTotals(QuerySession& reads, int64_t day, bool whole, const RunPeriod& run,
                    OwnerTotals& out) {
   ReportPeriod p = businessDayPeriod(day);
   std::string end = p.end;
@@ -77,24 +77,24 @@ bool readDayTotals(DatabaseConnection& db, int64_t day, bool whole, const RunPer
     end = std::string(date, 10) + " " + std::string(run.timeText, 8);
   }
   ReceiptTotals t;
-  if (!readReceiptTotals(db, p.begin, end.c_str(), t)) return false;
+  if (!readReceiptTotals(reads, p.begin, end.c_str(), t)) return false;
   out = ownerTotals(t);
   return true;
 }
 
-bool dayComparisons(DatabaseConnection& db, const RunPeriod& period, bool closed, OwnerPage& page) {
+bool dayComparisons(QuerySession& reads, const RunPeriod& period, bool closed, OwnerPage& page) {
   int64_t day = firstDayOf(period);
   const char* upTo = closed ? "" : " (aynı saate kadar)";
   page.comparisonCount = 2;
   page.comparisonLabels[0] = std::string("Geçen hafta") + upTo;
   page.comparisonLabels[1] = std::string("4 hafta ort.") + upTo;
-  if (!readDayTotals(db, day - 7, closed, period, page.comparisons[0])) return false;
+  if (!readDayTotals(reads, day - 7, closed, period, page.comparisons[0])) return false;
   // The average of the weeks that had sales; none: "-".
   OwnerTotals sum;
   int known = 0;
   for (int week = 1; week <= 4; ++week) {
     OwnerTotals t = page.comparisons[0];
-    if (week > 1 && !readDayTotals(db, day - 7 * week, closed, period, t)) return false;
+    if (week > 1 && !readDayTotals(reads, day - 7 * week, closed, period, t)) return false;
     if (!t.known) continue;
     ++known;
     sum.grossKurus += t.grossKurus;
@@ -116,8 +116,7 @@ bool dayComparisons(DatabaseConnection& db, const RunPeriod& period, bool closed
   return true;
 }
 
-bool monthComparison(DatabaseConnection& db, const RunPeriod& period, bool closed,
-                     OwnerPage& page) {
+bool monthComparison(QuerySession& reads, const RunPeriod& period, bool closed, OwnerPage& page) {
   int64_t first = firstDayOf(period);
   int month = monthOfDay(first);
   ReportPeriod before = monthNumberPeriod(month - 1);
@@ -134,18 +133,19 @@ bool monthComparison(DatabaseConnection& db, const RunPeriod& period, bool close
     }
   }
   ReceiptTotals t;
-  if (!readReceiptTotals(db, before.begin, end.c_str(), t)) return false;
+  if (!readReceiptTotals(reads, before.begin, end.c_str(), t)) return false;
   page.comparisons[0] = ownerTotals(t);
   return true;
 }
 
 bool readPageFigures(SalesData& sales, const RunPeriod& period, bool month, bool closed,
                      OwnerPage& page) {
-  DatabaseConnection& db = sales.connection;
+  // One connection for the page's reads, closed when they are done.
+  QuerySession reads{sales.connection, nullptr};
   takeReportFigures(page, sales.summary);
   takeReportProducts(page, sales.stockByName);
   ReceiptTotals byHour[24];
-  if (!readReceiptsByHour(db, period.begin, period.end, byHour)) return false;
+  if (!readReceiptsByHour(reads, period.begin, period.end, byHour)) return false;
   page.current.receipts = 0;
   for (int hour = 0; hour < 24; ++hour) {
     const ReceiptTotals& t = byHour[hour];
@@ -154,9 +154,9 @@ bool readPageFigures(SalesData& sales, const RunPeriod& period, bool month, bool
     page.hourReceipts[at] = t.receipts;
     page.current.receipts += t.receipts;
   }
-  if (!month) return dayComparisons(db, period, closed, page);
+  if (!month) return dayComparisons(reads, period, closed, page);
   std::vector<ReceiptTotals> byDay;
-  if (!readReceiptsByDay(db, period.begin, period.end, byDay)) return false;
+  if (!readReceiptsByDay(reads, period.begin, period.end, byDay)) return false;
   int64_t first = firstDayOf(period);
   int64_t days = firstDayOfMonth(monthOfDay(first) + 1) - first;
   if (!closed) days = std::min<int64_t>(days, dayOfRun(period) - first + 1);
@@ -165,7 +165,7 @@ bool readPageFigures(SalesData& sales, const RunPeriod& period, bool month, bool
         static_cast<size_t>(i) < byDay.size() ? byDay[static_cast<size_t>(i)] : ReceiptTotals();
     page.dayKurus.push_back(kurusOf(t.gross) - kurusOf(t.discount) - kurusOf(t.complimentary));
   }
-  return monthComparison(db, period, closed, page);
+  return monthComparison(reads, period, closed, page);
 }
 
 void reportFailure(const std::string& name, const std::string& why) {
@@ -181,13 +181,11 @@ std::string ownerPageName(const std::string& reportSuffix) {
   return reportSuffix.substr(0, cut) + "_ozet" + reportSuffix.substr(cut) + ".html";
 }
 
-bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPeriod& reportPeriod,
-                   int64_t madeAt, const std::string& reportSuffix, bool month) {
-  std::string name = ownerPageName(reportSuffix);
+bool ownerPageFigures(ReportRunsData& reports, SharedState& shared, const CompanyInfo& company,
+                      const ReportPeriod& reportPeriod, int64_t madeAt,
+                      const std::string& reportSuffix, bool month, OwnerPage& page) {
   bool closed = reportSuffix.find('_') != std::string::npos;
-  CompanyInfo company = companyRecord(shared);
   const RunPeriod period = runPeriod(reportPeriod, madeAt);
-  OwnerPage page;
   page.month = month;
   page.closed = closed;
   page.companyName = company.compname.empty() ? company.compfolder : company.compname;
@@ -200,7 +198,16 @@ bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPer
   page.madeAt = std::string(period.dateText) + " " + std::string(period.timeText, 5);
   bool read = readPageFigures(reports.sales, period, month, closed, page);
   noteDatabaseAnswer(shared, reports.sales.connection);
-  if (!read) {
+  return read;
+}
+
+bool sendOwnerPage(ReportRunsData& reports, SharedState& shared, const ReportPeriod& reportPeriod,
+                   int64_t madeAt, const std::string& reportSuffix, bool month) {
+  std::string name = ownerPageName(reportSuffix);
+  CompanyInfo company = companyRecord(shared);
+  OwnerPage page;
+  if (!ownerPageFigures(reports, shared, company, reportPeriod, madeAt, reportSuffix, month,
+                        page)) {
     reportFailure(name, "a database read failed");
     return false;
   }

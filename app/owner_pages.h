@@ -13,6 +13,8 @@
 
 namespace kestrune {
 
+struct CompanyInfo;
+struct OwnerPage;
 struct ReportPeriod;
 struct ReportRunsData;
 struct SharedState;
@@ -21,6 +23,14 @@ struct SharedState;
 // ("gunluk", "gunluk_20261207", "aylik", "aylik_202611"): "gunluk_ozet.html",
 // "gunluk_ozet_20261207.html", ...
 std::string ownerPageName(const std::string& reportSuffix);
+
+// The page's figures (and its company name, period and time) of the report
+// just made, as sendOwnerPage takes them: the report's own from
+// reports.sales and those of the receipt reads, all over one connection.
+// False when a read failed (shown under its caption).
+bool ownerPageFigures(ReportRunsData& reports, SharedState& shared, const CompanyInfo& company,
+                      const ReportPeriod& period, int64_t madeAt, const std::string& reportSuffix,
+                      bool month, OwnerPage& page);
 
 // Makes and uploads the owner's page of the report just uploaded over
 // `period` and made at `madeAt`, from reports.sales (its summary and product

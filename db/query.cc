@@ -52,9 +52,14 @@ void reportError(DatabaseConnection& db, const char* caption, const sql::SQLExce
 
 void setStatementRecorder(StatementRecorder recorder) { statementRecorder() = std::move(recorder); }
 
-bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& readRow) {
+namespace {
+
+// runQuery on `con`, made first when there is none. Anything thrown closes
+// it before the error is shown, as leaving a connection of its own would.
+bool runQueryOn(DatabaseConnection& db, std::unique_ptr<sql::Connection, ConnectionCloser>& con,
+                const QueryText& query, const RowReader& readRow) {
   try {
-    std::unique_ptr<sql::Connection> con(newQueryConnection(db));
+    if (!con) con.reset(newQueryConnection(db));
     con->setSchema(query.schema);
     std::unique_ptr<sql::Statement> stmt(con->createStatement());
     if (statementRecorder()) statementRecorder()(query.schema, query.sessionSetup, query.statement);
@@ -65,21 +70,35 @@ bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& r
     res.reset();
     throwIfStatementFailed(*stmt);
     noteAnswer(db, 0);
-    // res, stmt, con are released here in reverse order of creation,
-    // and likewise when anything above throws.
+    // res and stmt are released here in reverse order of creation, and
+    // likewise when anything above throws.
     return true;
   } catch (const sql::SQLException& e) {
+    con.reset();
     if (e.getErrorCode() == 0) {
       noteAnswer(db, 0);
       return true;
     }
     reportError(db, query.caption, e);
   } catch (const std::exception& e) {
+    con.reset();
     showError(query.caption, std::string("unexpected error: ") + e.what());
   } catch (...) {
+    con.reset();
     showError(query.caption, "unexpected error");
   }
   return false;
+}
+
+}  // namespace
+
+bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& readRow) {
+  std::unique_ptr<sql::Connection, ConnectionCloser> con;
+  return runQueryOn(db, con, query, readRow);
+}
+
+bool runQuery(QuerySession& session, const QueryText& query, const RowReader& readRow) {
+  return runQueryOn(session.db, session.connection, query, readRow);
 }
 
 size_t runUpdates(DatabaseConnection& db, const char* schema, const char* caption,

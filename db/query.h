@@ -1,5 +1,6 @@
 // The query frame: every database read and update goes through here. Each call
-// makes a connection of its own from a DatabaseConnection's stored values
+// (but the reads of a QuerySession) makes a connection of its own from a
+// DatabaseConnection's stored values
 // (newQueryConnection: it may switch the stored password), selects its schema,
 // runs its statement, hands each row to the caller and releases result,
 // statement and connection on every way out.
@@ -11,6 +12,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,17 @@ struct QueryText {
 // sends after some rows (a killed query, a shutdown) is reported like any
 // other: the rows before it have been read, and the result is false.
 bool runQuery(DatabaseConnection& db, const QueryText& query, const RowReader& readRow);
+
+// Reads that follow one another over one connection (the owner's page's):
+// the first read makes it as runQuery makes its own, the reads after it use
+// the same one, and it closes with the session. A read that fails closes it,
+// so that the next read connects again. A session setup a read runs stays
+// for the reads after it. Each read reports its errors as runQuery does.
+struct QuerySession {
+  DatabaseConnection& db;
+  std::unique_ptr<sql::Connection, ConnectionCloser> connection;
+};
+bool runQuery(QuerySession& session, const QueryText& query, const RowReader& readRow);
 
 // Runs data-changing statements one after the other on one connection.
 // Stops at the first error, which it reports. Returns the number of

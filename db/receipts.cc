@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "db/query.h"
-
 namespace kestrune {
 
 namespace {
@@ -37,27 +35,27 @@ void readSums(sql::ResultSet& row, unsigned first, ReceiptTotals& t) {
 
 }  // namespace
 
-bool readReceiptTotals(DatabaseConnection& db, const char* begin, const char* end,
+bool readReceiptTotals(QuerySession& reads, const char* begin, const char* end,
                        ReceiptTotals& totals) {
   totals = ReceiptTotals();
   QueryText query{"satislar", "READ_OZET_FIS_TOPLAM",
                   std::string("SELECT ") + kSums + " FROM " + receiptRows(begin, end) + ";"};
-  return runQuery(db, query, [&totals](sql::ResultSet& row) { readSums(row, 1, totals); });
+  return runQuery(reads, query, [&totals](sql::ResultSet& row) { readSums(row, 1, totals); });
 }
 
-bool readReceiptsByHour(DatabaseConnection& db, const char* begin, const char* end,
+bool readReceiptsByHour(QuerySession& reads, const char* begin, const char* end,
                         ReceiptTotals (&byHour)[24]) {
   for (ReceiptTotals& t : byHour) t = ReceiptTotals();
   QueryText query{"satislar", "READ_OZET_SAATLIK",
                   std::string("SELECT HOUR(tmstmp),") + kSums + " FROM " + receiptRows(begin, end) +
                       " GROUP BY HOUR(tmstmp);"};
-  return runQuery(db, query, [&byHour](sql::ResultSet& row) {
+  return runQuery(reads, query, [&byHour](sql::ResultSet& row) {
     int hour = row.getInt(1);
     if (hour >= 0 && hour < 24) readSums(row, 2, byHour[hour]);
   });
 }
 
-bool readReceiptsByDay(DatabaseConnection& db, const char* begin, const char* end,
+bool readReceiptsByDay(QuerySession& reads, const char* begin, const char* end,
                        std::vector<ReceiptTotals>& byDay) {
   byDay.clear();
   // A receipt before 06:00 belongs to the business day before.
@@ -66,7 +64,7 @@ bool readReceiptsByDay(DatabaseConnection& db, const char* begin, const char* en
   QueryText query{
       "satislar", "READ_OZET_GUNLUK",
       "SELECT " + day + "," + kSums + " FROM " + receiptRows(begin, end) + " GROUP BY 1;"};
-  return runQuery(db, query, [&byDay](sql::ResultSet& row) {
+  return runQuery(reads, query, [&byDay](sql::ResultSet& row) {
     int64_t index = row.getInt64(1);
     if (index < 0 || index > 400) return;
     if (byDay.size() <= static_cast<size_t>(index)) byDay.resize(static_cast<size_t>(index) + 1);

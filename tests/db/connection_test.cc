@@ -142,6 +142,31 @@ TEST(QueryFrame, UnknownSchemaAndUnreachableServerReport) {
   EXPECT_EQ("A,B", errors.captions());
 }
 
+// The reads of a session share one connection until one fails; the read
+// after a failure connects again instead of using what the failure left.
+TEST(QueryFrame, SessionReadsShareAConnectionUntilOneFails) {
+  DatabaseConnection db = openTestConnection();
+  CapturedErrors errors;
+  QuerySession session{db, nullptr};
+  auto connectionId = [&session] {
+    long long id = -1;
+    bool ok = runQuery(session, {"company", "READ_ID", "SELECT CONNECTION_ID()"},
+                       [&id](sql::ResultSet& row) { id = row.getInt64(1); });
+    return ok ? id : -1;
+  };
+  long long first = connectionId();
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(first, connectionId());
+  EXPECT_FALSE(runQuery(session, {"company", "READ_BAD", "SELECT * FROM no_such_table"},
+                        [](sql::ResultSet&) {}));
+  EXPECT_EQ(nullptr, session.connection.get());
+  long long after = connectionId();
+  EXPECT_GT(after, 0);
+  EXPECT_NE(first, after);
+  EXPECT_EQ(after, connectionId());
+  EXPECT_EQ("READ_BAD", errors.captions());
+}
+
 TEST(QueryFrame, ExceptionFromRowReaderIsReportedNotThrown) {
   DatabaseConnection db = openTestConnection();
   CapturedErrors errors;

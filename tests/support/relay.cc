@@ -9,7 +9,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tests/support/servers.h"
 
 namespace kestrune::test {
 
@@ -25,12 +24,16 @@ std::string readLine(int fd) {
 }  // namespace
 
 void DelayRelay::start(const std::string& listen, const std::string& target, int controlPort,
-                       int rttMs) {
+                       int rttMs, int passiveFirst) {
   stop();
   address = listen;
-  int first = 40000 + (controlPort % 100) * 40;  // the test servers' passive range
+  int first = passiveFirst > 0 ? passiveFirst : 40000 + (controlPort % 100) * 40;
+  // Without the test programs' set-up (servers.cc): the benchmark uses it too.
+  const char* source = std::getenv("KESTRUNE_SOURCE_DIR");
+  std::string program = std::string(source && *source ? source : KESTRUNE_DEFAULT_SOURCE_DIR) +
+                        "/tools/delay-relay";
   std::vector<std::string> args = {"/usr/bin/python3",
-                                   sourceDir() + "/tools/delay-relay",
+                                   program,
                                    "--listen",
                                    listen,
                                    "--target",

@@ -12,9 +12,11 @@ struct DelayRelay {
   int commands = -1;  // the relay's standard input
   int answers = -1;   // ... and output
 
-  // Relays `controlPort` and the test servers' passive range of that port
-  // from `listen` to `target`, each way delayed by half of `rttMs`.
-  void start(const std::string& listen, const std::string& target, int controlPort, int rttMs);
+  // Relays `controlPort` and its passive range (40 ports from
+  // `passiveFirst`; by default the test servers' range for that port) from
+  // `listen` to `target`, each way delayed by half of `rttMs`.
+  void start(const std::string& listen, const std::string& target, int controlPort, int rttMs,
+             int passiveFirst = 0);
   void stop();
   // One command of the relay ("count", "cut", "refuse-data", "accept-data"),
   // and its answer.

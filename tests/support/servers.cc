@@ -14,16 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/errors.h"
+#include "tests/support/process.h"
 #include "tests/support/wait.h"
 
 namespace kestrune::test {
@@ -35,24 +33,6 @@ std::string envOr(const char* name, const std::string& fallback) {
   return v && *v ? v : fallback;
 }
 
-std::string run(const std::string& command) {
-  std::FILE* p = ::popen(command.c_str(), "r");
-  if (!p) throw std::runtime_error("cannot run " + command);
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = ::pclose(p);
-  if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
-  return out;
-}
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // The test program's folders and settings are set up before any test runs.
 struct Setup {
   std::string address, dir, source;
@@ -60,8 +40,8 @@ struct Setup {
     address = envOr("KESTRUNE_TEST_ADDRESS", "127.0.0.99");
     source = envOr("KESTRUNE_SOURCE_DIR", KESTRUNE_DEFAULT_SOURCE_DIR);
     dir = envOr("KESTRUNE_TEST_DIR", "/tmp/kestrune-test");
-    run("rm -rf " + quote(dir) + " && mkdir -p " + quote(dir + "/home") + " " +
-        quote(dir + "/config"));
+    shell("rm -rf " + quote(dir) + " && mkdir -p " + quote(dir + "/home") + " " +
+          quote(dir + "/config"));
     ::setenv("HOME", (dir + "/home").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     ::unsetenv("XDG_DESKTOP_DIR");
@@ -129,22 +109,22 @@ std::string otherAddress(int host) {
 
 std::string freshFolder(const std::string& name) {
   std::string path = testDir() + "/" + name;
-  run("rm -rf " + quote(path) + " && mkdir -p " + quote(path));
+  shell("rm -rf " + quote(path) + " && mkdir -p " + quote(path));
   return path;
 }
 
 void MariaDb::start(const std::string& rootPassword) {
   if (address.empty()) address = testAddress();
   if (dir.empty()) dir = testDir() + "/mariadb-" + address;
-  std::string out = run(quote(sourceDir() + "/tools/mariadb-server") + " start " + quote(dir) +
-                        " " + quote(address) + " " + quote(rootPassword));
+  std::string out = shell(quote(sourceDir() + "/tools/mariadb-server") + " start " + quote(dir) +
+                          " " + quote(address) + " " + quote(rootPassword));
   pid = std::atoi(out.c_str());
   password = rootPassword;
 }
 
 void MariaDb::resume() {
-  std::string out = run(quote(sourceDir() + "/tools/mariadb-server") + " resume " + quote(dir) +
-                        " " + quote(address) + " " + quote(password));
+  std::string out = shell(quote(sourceDir() + "/tools/mariadb-server") + " resume " + quote(dir) +
+                          " " + quote(address) + " " + quote(password));
   pid = std::atoi(out.c_str());
 }
 
@@ -225,7 +205,7 @@ void FtpServer::start(const std::string& startMode, const std::vector<std::strin
   mode = startMode;
   if (root.empty()) root = testDir() + "/ftp-" + std::to_string(port);
   log = root + ".log";
-  run("mkdir -p " + quote(root));
+  shell("mkdir -p " + quote(root));
   int first = 40000 + (port % 100) * 40;
   std::vector<std::string> args = {"/usr/bin/python3",
                                    sourceDir() + "/tools/ftp-server.py",
@@ -406,29 +386,5 @@ std::string CapturedErrors::captions() const {
   for (const auto& e : errors_) out += (out.empty() ? "" : ",") + e.first;
   return out;
 }
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
-std::vector<std::string> filesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void createFolderTree(const std::string& path) { run("mkdir -p " + quote(path)); }
 
 }  // namespace kestrune::test

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace kestrune::test {
 
 // This program's loopback address, folder (emptied at start) and the source tree.
@@ -107,12 +109,5 @@ struct CapturedErrors {
   mutable std::mutex mutex_;
   std::vector<std::pair<std::string, std::string>> errors_;
 };
-
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
-bool fileExists(const std::string& path);
-// The names in a folder, sorted.
-std::vector<std::string> filesIn(const std::string& folder);
-void createFolderTree(const std::string& path);
 
 }  // namespace kestrune::test

@@ -3,7 +3,7 @@
 // with the settings (XDG_CONFIG_HOME) of one seeded database:
 //
 //   kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|
-//                       stock-lists|daily-upload
+//                       stock-lists|daily-upload|daily-page|monthly-page
 //                       [--now EPOCH] [--statements PREFIX] [--uploads N]
 //
 // It loads what the agent loads at start-up (company, both stock lists), then
@@ -26,6 +26,10 @@
 // first report of the day warms the FTP and TLS libraries the same way),
 // then times the upload of that document alone: what TLS changes in a daily
 // run, without the scatter of the database reads.
+// "daily-page" and "monthly-page" make that report as "daily" and "monthly"
+// do and read its owner's page's figures, both untimed, then time the page
+// built from them alone: the report's figures and products taken into it,
+// rendered and written whole (reports/owner_page), no database.
 // --statements records every statement the run sends as two scripts for the
 // command-line client: PREFIX-default.sql as sent, PREFIX-session.sql with
 // the session setup the agent runs first. Any error shown by the agent makes
@@ -44,12 +48,14 @@
 #include "app/app_state.h"
 #include "app/closed_reports.h"
 #include "app/export_run.h"
+#include "app/owner_pages.h"
 #include "app/report_runs.h"
 #include "db/expenses.h"
 #include "db/query.h"
 #include "periods/period.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "reports/owner_page.h"
 #include "transfer/upload.h"
 
 using namespace kestrune;
@@ -88,7 +94,8 @@ struct StatementScripts {
 int usage() {
   std::fputs(
       "usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
-      "stock-lists|daily-upload [--now EPOCH] [--statements PREFIX] [--uploads N]\n",
+      "stock-lists|daily-upload|daily-page|monthly-page [--now EPOCH] [--statements PREFIX] "
+      "[--uploads N]\n",
       stderr);
   return 2;
 }
@@ -113,8 +120,9 @@ int main(int argc, char** argv) {
   }
   if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" &&
       job != "mark-batch" && job != "mark-per-row" && job != "uploads" && job != "stock-lists" &&
-      job != "daily-upload")
+      job != "daily-upload" && job != "daily-page" && job != "monthly-page")
     return usage();
+  const bool pageJob = job == "daily-page" || job == "monthly-page";
 
   std::atomic<int> errors{0};
   setErrorSink([&errors](const std::string& caption, const std::string& text) {
@@ -164,6 +172,23 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The page's figures, read once its report is on the server; the timed
+  // build takes the report's own figures and products into it again.
+  OwnerPage page;
+  const std::string pageSuffix = job == "daily-page" ? "gunluk" : "aylik";
+  if (pageJob) {
+    bool month = job == "monthly-page";
+    RunOutcome report =
+        month ? runMonthlyReport(app.reports, app.shared) : runDailyReport(app.reports, app.shared);
+    int64_t madeAt = nowSeconds();
+    ReportPeriod period = month ? businessMonthPeriod(madeAt) : dailyPeriod(madeAt);
+    if (!report.uploaded || !ownerPageFigures(app.reports, app.shared, companyRecord(app.shared),
+                                              period, madeAt, pageSuffix, month, page)) {
+      std::fprintf(stderr, "%s: the report or the page's figures failed\n", job.c_str());
+      return 1;
+    }
+    page.products.clear();
+  }
   int slow = 0;
   std::clock_t cpuStart = std::clock();
   auto start = std::chrono::steady_clock::now();
@@ -188,6 +213,11 @@ int main(int argc, char** argv) {
     // The document the daily run above wrote.
     done = uploadReport(app.shared.folders.salesFolder + "/satis_ozet_gunluk.html", "gunluk.html",
                         app.shared.company.record) == 1;
+  } else if (pageJob) {
+    takeReportFigures(page, app.reports.sales.summary);
+    takeReportProducts(page, app.reports.sales.stockByName);
+    done =
+        writeOwnerPage(app.shared.folders.salesFolder, ownerPageName(pageSuffix), page).result == 0;
   } else if (job == "stock-lists") {
     done = refreshStockLists(app.reports) && !app.reports.sales.stockByCode.empty();
   } else if (job == "mark-batch") {
