@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 #include "platform/errors.h"
 #include "platform/folders.h"
@@ -277,14 +279,35 @@ void takeReportFigures(OwnerPage& page, const SalesSummary& s) {
 }
 
 void takeReportProducts(OwnerPage& page, const std::vector<StockDefinition>& stockByName) {
+  struct Sold {
+    const StockDefinition* stock;
+    int64_t amountKurus, quantityMilli;
+  };
+  std::vector<Sold> sold;
   for (const StockDefinition& stock : stockByName) {
     if (!(stock.salesAmount > 0) && !(stock.soldQuantity > 0)) continue;
+    sold.push_back({&stock, kurusOf(stock.salesAmount), kurusOf(stock.soldQuantity * 10)});
+  }
+  // Only a product at or above the tenth value of either list can be shown;
+  // the names (converted, of a menu of thousands) are made for those alone.
+  auto tenth = [&sold](int64_t Sold::*value) {
+    std::vector<int64_t> values;
+    values.reserve(sold.size());
+    for (const Sold& s : sold) values.push_back(s.*value);
+    if (values.size() <= static_cast<size_t>(kTopCount)) return INT64_MIN;
+    auto at = values.begin() + (kTopCount - 1);
+    std::nth_element(values.begin(), at, values.end(), std::greater<int64_t>());
+    return *at;
+  };
+  int64_t amountFloor = tenth(&Sold::amountKurus), quantityFloor = tenth(&Sold::quantityMilli);
+  for (const Sold& s : sold) {
+    if (s.amountKurus < amountFloor && s.quantityMilli < quantityFloor) continue;
     size_t n = 0;
-    while (n < sizeof stock.stname / sizeof stock.stname[0] && stock.stname[n]) ++n;
+    while (n < sizeof s.stock->stname / sizeof s.stock->stname[0] && s.stock->stname[n]) ++n;
     OwnerProduct p;
-    p.name = shortName(std::u16string(stock.stname, n));
-    p.amountKurus = kurusOf(stock.salesAmount);
-    p.quantityMilli = kurusOf(stock.soldQuantity * 10);
+    p.name = shortName(std::u16string(s.stock->stname, n));
+    p.amountKurus = s.amountKurus;
+    p.quantityMilli = s.quantityMilli;
     page.products.push_back(p);
   }
 }

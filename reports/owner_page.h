@@ -65,7 +65,7 @@ struct OwnerPage {
   int64_t hourReceipts[24] = {};
   int64_t paymentKurus[kPayCount] = {};
   int64_t orderTypeKurus[kOrderTypeCount] = {};
-  std::vector<OwnerProduct> products;  // every product that sold; the page shows the top ten
+  std::vector<OwnerProduct> products;  // those that sold (at least those that can be in a top ten)
   std::vector<int64_t> dayKurus;       // a month: net of each day, day 1 first
 };
 
@@ -73,7 +73,8 @@ struct OwnerPage {
 // summary, rounded as the report prints them.
 void takeReportFigures(OwnerPage& page, const SalesSummary& summary);
 
-// Adds the products the report lists (those with sales).
+// Adds the products of the report's list that sold and can be in one of the
+// top tens (at or above the tenth amount or quantity).
 void takeReportProducts(OwnerPage& page, const std::vector<StockDefinition>& stockByName);
 
 // The ten best products by amount (or by quantity), best first; ties by name.
