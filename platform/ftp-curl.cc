@@ -81,6 +81,9 @@ struct CommandLog {
   bool tls = false;  // the log-in went over TLS
   bool protSent = false;
   bool dataTls = false;  // the server took PROT P: the data goes over TLS too
+  // Between a passive-mode reply and the reply to the transfer command: the
+  // data connection is being opened.
+  bool dataOpening = false;
 };
 
 bool startsWithCommand(const char* data, size_t size, const char* command) {
@@ -105,6 +108,12 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
              data[1] == '3' && data[2] == '4' && data[3] == ' ') {
     log->authAccepted = true;  // 234: the connection goes over to TLS now
   }
+  if (type == CURLINFO_HEADER_IN && size >= 4 && data[3] == ' ') {
+    if (data[0] == '2' && data[1] == '2' && (data[2] == '7' || data[2] == '9'))
+      log->dataOpening = true;  // 227, 229: passive mode entered
+    else if (data[0] == '1' || data[0] >= '4')
+      log->dataOpening = false;  // the transfer starts, or failed
+  }
   return 0;
 }
 
@@ -119,7 +128,7 @@ size_t onRead(char* buffer, size_t size, size_t count, void* user) {
 
 // Runs one request of `easy` to its end. The connection stays in the multi
 // handle's cache for the next request.
-CURLcode drive(CURLM* multi, CURL* easy) {
+CURLcode drive(CURLM* multi, CURL* easy, const CommandLog& log) {
   if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_FAILED_INIT;
   for (;;) {
@@ -137,15 +146,20 @@ CURLcode drive(CURLM* multi, CURL* easy) {
     // Between the passive-mode reply and the data connection this libcurl
     // sometimes has no socket to wait on, and a poll would sleep its whole
     // time-out (a second of every few hundred uploads): then look again soon.
-    // Otherwise curl wakes the poll itself; the easy handle's time-outs end a
-    // silent server.
+    // While the data connection's TLS handshake is pending (the server
+    // answers it only after the transfer command) it waits on the data
+    // socket alone: a reply on the control connection (to TYPE I, sent
+    // meanwhile) would sleep out the poll, a second of every first upload
+    // over a line with a round trip; so while the data connection is being
+    // opened it looks again every 2 ms. Otherwise curl wakes the poll
+    // itself; the easy handle's time-outs end a silent server.
     fd_set readable, writable, failed;
     FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     int maxFd = -1;
     curl_multi_fdset(multi, &readable, &writable, &failed, &maxFd);
-    int wait = maxFd < 0 ? 10 : 1000;
+    int wait = maxFd < 0 ? 10 : log.dataOpening ? 2 : 1000;
     if (curl_multi_poll(multi, nullptr, 0, wait, nullptr) != CURLM_OK) break;
   }
   curl_multi_remove_handle(multi, easy);
@@ -324,10 +338,11 @@ std::unique_ptr<FtpConnection> newConnection(const FtpAccount& account, const Ft
 CURLcode request(FtpConnection& c, const std::string& url, long leftMs) {
   c.detail[0] = '\0';
   c.log.cwdSent = false;
+  c.log.dataOpening = false;
   if (curl_easy_setopt(c.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
       curl_easy_setopt(c.easy, CURLOPT_TIMEOUT_MS, leftMs) != CURLE_OK)
     return CURLE_FAILED_INIT;
-  return drive(c.multi, c.easy);
+  return drive(c.multi, c.easy, c.log);
 }
 
 // Connect, log in and enter the folder, without a transfer.
