@@ -239,13 +239,11 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-
 // `require` trusts what the system trusts. A child in a mount namespace of
 // its own sees the test server's certificate as the system's CA bundle.
 TEST_F(Ftp, RequireUploadsToACertificateTheSystemTrusts) {
   test::FtpsServer& required = test::ftpsServer(2131, 3);
-  login = {required.address, required.port, test::kFtpsUser, test::kFtpsPassword,
-           FtpTls::kRequire};
+  login = {required.address, required.port, test::kFtpsUser, test::kFtpsPassword, FtpTls::kRequire};
   std::string bytes = awkwardBytes(5000), path = localFile("trusted.dat", bytes);
   const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
   pid_t child = ::fork();
@@ -262,7 +260,6 @@ TEST_F(Ftp, RequireUploadsToACertificateTheSystemTrusts) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(bytes, test::readFile(required.remotePath("demo", "trusted.dat")));
 }
-
 
 // A run's files over one session, through a line with a round trip
 // (tools/delay-relay) and the faults of a line or a server. Whatever breaks

@@ -9,7 +9,6 @@
 #include <stdexcept>
 #include <vector>
 
-
 namespace kestrune::test {
 
 namespace {
@@ -30,19 +29,19 @@ void DelayRelay::start(const std::string& listen, const std::string& target, int
   int first = passiveFirst > 0 ? passiveFirst : 40000 + (controlPort % 100) * 40;
   // Without the test programs' set-up (servers.cc): the benchmark uses it too.
   const char* source = std::getenv("KESTRUNE_SOURCE_DIR");
-  std::string program = std::string(source && *source ? source : KESTRUNE_DEFAULT_SOURCE_DIR) +
-                        "/tools/delay-relay";
-  std::vector<std::string> args = {"/usr/bin/python3",
-                                   program,
-                                   "--listen",
-                                   listen,
-                                   "--target",
-                                   target,
-                                   "--ports",
-                                   std::to_string(controlPort) + "," + std::to_string(first) +
-                                       "-" + std::to_string(first + 39),
-                                   "--rtt-ms",
-                                   std::to_string(rttMs)};
+  std::string program =
+      std::string(source && *source ? source : KESTRUNE_DEFAULT_SOURCE_DIR) + "/tools/delay-relay";
+  std::vector<std::string> args = {
+      "/usr/bin/python3",
+      program,
+      "--listen",
+      listen,
+      "--target",
+      target,
+      "--ports",
+      std::to_string(controlPort) + "," + std::to_string(first) + "-" + std::to_string(first + 39),
+      "--rtt-ms",
+      std::to_string(rttMs)};
   int in[2], out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe");
   pid_t child = ::fork();
@@ -99,5 +98,6 @@ int countOf(DelayRelay& relay, const std::string& word) {
 
 int DelayRelay::connections() { return countOf(*this, "connections"); }
 int DelayRelay::controlConnections() { return countOf(*this, "control"); }
+int DelayRelay::turns() { return countOf(*this, "turns"); }
 
 }  // namespace kestrune::test

@@ -23,6 +23,7 @@ struct DelayRelay {
   std::string command(const std::string& word);
   int connections();         // accepted so far, all ports
   int controlConnections();  // ... on the control port
+  int turns();               // the client's turns on all of them
   ~DelayRelay() { stop(); }
 };
 

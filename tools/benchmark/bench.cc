@@ -31,6 +31,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/relay.h"
 #include "tools/benchmark/cases.h"
 #include "tools/benchmark/table.h"
 #include "tools/benchmark/targets.h"
@@ -40,6 +41,7 @@ namespace kestrune::bench {
 Options options;
 const char kPassword[] = "K_plom_R";
 const char kSalesNow[] = "2025-03-28 14:00:00";
+const int kLineRttMs = 40;
 
 namespace {
 
@@ -63,23 +65,26 @@ void writeFile(const std::string& path, const std::string& text) {
 // ---------------------------------------------------------------------------
 // Servers
 
-std::vector<Database*> runningDatabases;
+// The folders of the databases started, by value: the data sets may be gone
+// when a failure stops everything.
+std::vector<std::string> runningDatabases;
 pid_t ftpPid = 0, ftpsPid = 0;
+test::DelayRelay plainLine, tlsLine;
 
 void stopEverything() {
+  plainLine.stop();
+  tlsLine.stop();
   for (pid_t* pid : {&ftpPid, &ftpsPid}) {
     if (*pid <= 0) continue;
     ::kill(*pid, SIGTERM);
     test::waitForExit(*pid);
     *pid = 0;
   }
-  for (Database* db : runningDatabases) {
-    if (!db->running) continue;
+  for (const std::string& dir : runningDatabases) {
     // Best effort: this runs on the way out, also after a failure.
-    if (std::system((quote(options.source + "/tools/mariadb-server") + " stop " + quote(db->dir))
-                        .c_str()) != 0)
-      std::fprintf(stderr, "kestrune-bench: could not stop the server in %s\n", db->dir.c_str());
-    db->running = false;
+    if (std::system(
+            (quote(options.source + "/tools/mariadb-server") + " stop " + quote(dir)).c_str()) != 0)
+      std::fprintf(stderr, "kestrune-bench: could not stop the server in %s\n", dir.c_str());
   }
   runningDatabases.clear();
 }
@@ -88,7 +93,7 @@ void startDatabase(Database& db) {
   shell(quote(options.source + "/tools/mariadb-server") + " start " + quote(db.dir) + " " +
         quote(db.address) + " >/dev/null");
   db.running = true;
-  runningDatabases.push_back(&db);
+  runningDatabases.push_back(db.dir);
 }
 
 FtpServer startFtp(const std::string& address, const std::string& dir) {
@@ -145,6 +150,14 @@ void startFtps(const std::string& address, const std::string& dir) {
   fail("pure-ftpd did not start: " + fileTail(s.errors, 5));
 }
 
+// The line in front of both FTP servers, on its own address.
+std::string startLines(const std::string& ftpAddress) {
+  std::string address = options.base + ".200";
+  plainLine.start(address, ftpAddress, kFtpPort, kLineRttMs);
+  tlsLine.start(address, ftpAddress, kFtpsPort, kLineRttMs);
+  return address;
+}
+
 // ---------------------------------------------------------------------------
 // The run
 
@@ -197,12 +210,18 @@ std::vector<DataSet> dataSets(const Sizes& n) {
            std::to_string(2 * n.moves)},
           false);
   dataSet("demo", {}, false);
+  // Receipt images, one for each of this year's movements.
+  dataSet("export-images",
+          {"--days", "1", "--receipts", "10", "--expenses", lastYearToo(n.images), "--notes", "0",
+           "--image-share", "1", "--images", options.work + "/root-export-images/giderler"},
+          false);
   return data;
 }
 
 // Each data set's MariaDB started and seeded, and the agent's settings for
 // it: uploads to pyftpdlib, and to pure-ftpd over TLS and plain.
-void startAndSeed(std::vector<DataSet>& data, const std::string& ftpAddress) {
+void startAndSeed(std::vector<DataSet>& data, const std::string& ftpAddress,
+                  const std::string& lineAddress) {
   int host = 1;
   for (DataSet& d : data) {
     d.db.name = d.name;
@@ -216,12 +235,21 @@ void startAndSeed(std::vector<DataSet>& data, const std::string& ftpAddress) {
                   std::to_string(kFtpPort) + "\nroot=" + d.root + "\n");
     d.tlsConfig = d.config + "-tls";
     d.offConfig = d.config + "-off";
-    for (const std::string& config : {d.tlsConfig, d.offConfig}) {
+    d.lineConfig = d.config + "-line";
+    d.lineTlsConfig = d.config + "-line-tls";
+    // Plain FTP over the line is ftptls=off: with `try` a server without TLS
+    // costs two refused AUTH commands first.
+    test::createFolderTree(d.lineConfig + "/Ostrelian");
+    writeFile(d.lineConfig + "/Ostrelian/Melrova.ini",
+              "[Server]\nipno=" + d.db.address + "\nftphost=" + lineAddress + ":" +
+                  std::to_string(kFtpPort) + "\nftptls=off\nroot=" + d.root + "\n");
+    for (const std::string& config : {d.tlsConfig, d.offConfig, d.lineTlsConfig}) {
       test::createFolderTree(config + "/Ostrelian");
       writeFile(config + "/Ostrelian/Melrova.ini",
-                "[Server]\nipno=" + d.db.address + "\nftphost=" + ftpAddress + ":" +
+                "[Server]\nipno=" + d.db.address +
+                    "\nftphost=" + (config == d.lineTlsConfig ? lineAddress : ftpAddress) + ":" +
                     std::to_string(kFtpsPort) + "\nftpuser=" + kFtpsUser + "\nftppassword=" +
-                    kFtpsPassword + "\nftptls=" + (config == d.tlsConfig ? "try" : "off") +
+                    kFtpsPassword + "\nftptls=" + (config == d.offConfig ? "off" : "try") +
                     "\nroot=" + d.root + "\n");
       ::chmod((config + "/Ostrelian/Melrova.ini").c_str(), 0600);
     }
@@ -278,6 +306,7 @@ Samples runRounds(std::vector<Case>& cases, int repeats, const FtpServer& ftp, D
         if (which == 0) {
           AgentRun run = runAgentCase(c, ftp);
           c.agent.add(run.seconds);
+          if (run.roundTrips >= 0) c.roundTrips.add(run.roundTrips);
           c.peakKb = std::max(c.peakKb, run.peakKb);
           c.slow += run.slow;
         } else if (c.floor && which == 1) {
@@ -314,6 +343,7 @@ int runBenchmark() {
   sizes.largeReceipts = smoke ? 400 : 100000;
   sizes.products = smoke ? 100 : 10000;
   sizes.moves = smoke ? 200 : 20000;
+  sizes.images = smoke ? 10 : 200;
   std::vector<DataSet> data = dataSets(sizes);
 
   std::printf("Kestrune benchmark%s: work folder %s\n",
@@ -321,7 +351,7 @@ int runBenchmark() {
   std::string ftpAddress = options.base + ".1";
   FtpServer ftp = startFtp(ftpAddress, options.work);
   startFtps(ftpAddress, options.work);
-  startAndSeed(data, ftpAddress);
+  startAndSeed(data, ftpAddress, startLines(ftpAddress));
 
   std::vector<Case> cases = defineCases(data, sizes, smoke, repeats);
   recordStatements(cases, ftp);
@@ -329,6 +359,7 @@ int runBenchmark() {
   stopEverything();
 
   printTable(cases, repeats, clientAlone.median());
+  printLineTable(cases);
   writeCsv(cases, options.csv.empty() ? options.work + "/bench.csv" : options.csv);
   bool identical = true;
   for (const Case& c : cases) identical = identical && c.identical != "NO";
@@ -347,6 +378,11 @@ std::string adminSql(const Database& db, const std::string& statement) {
       shell("mariadb --no-defaults --batch --skip-column-names "
             "--default-character-set=utf8mb4 -S " +
             quote(db.dir + "/sock") + " -uroot -e " + quote(statement)));
+}
+
+LineCount lineCount(bool tls) {
+  test::DelayRelay& line = tls ? tlsLine : plainLine;
+  return {line.connections(), line.turns()};
 }
 
 DataSet* dataSetNamed(std::vector<DataSet>& data, const std::string& name) {

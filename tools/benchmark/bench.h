@@ -59,6 +59,7 @@ struct Sizes {
   long largeItems = 0, largeReceipts = 0;
   long products = 0;
   long moves = 0;
+  long images = 0;  // expense movements with a new image, sent over the line
 };
 
 struct DataSet {
@@ -66,11 +67,23 @@ struct DataSet {
   std::vector<std::string> generator;  // pos-demo-data.py arguments
   bool fixedClock = false;             // the agent's clock at kSalesNow
   Database db;
-  std::string config;     // XDG_CONFIG_HOME with the agent's settings for this database
-  std::string tlsConfig;  // the same, uploading to pure-ftpd over TLS (ftptls=try)
-  std::string offConfig;  // the same, uploading to pure-ftpd in plain FTP (ftptls=off)
-  std::string root;       // the agent's local folder
+  std::string config;         // XDG_CONFIG_HOME with the agent's settings for this database
+  std::string tlsConfig;      // the same, uploading to pure-ftpd over TLS (ftptls=try)
+  std::string offConfig;      // the same, uploading to pure-ftpd in plain FTP (ftptls=off)
+  std::string lineConfig;     // to pyftpdlib over the line (kLineRttMs)
+  std::string lineTlsConfig;  // to pure-ftpd over TLS, over the line
+  std::string root;           // the agent's local folder
 };
+
+// A restaurant's line to the maker's server: tools/delay-relay with this
+// round trip in front of each FTP server, port for port.
+extern const int kLineRttMs;
+struct LineCount {
+  int connections = 0;
+  int turns = 0;
+};
+// What the line in front of pyftpdlib (or pure-ftpd: `tls`) carried so far.
+LineCount lineCount(bool tls);
 
 // The data set of that name; fails when there is none.
 DataSet* dataSetNamed(std::vector<DataSet>& data, const std::string& name);

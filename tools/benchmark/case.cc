@@ -2,8 +2,8 @@
 // its peak memory is the run's alone. The benchmark (kestrune-bench) starts it
 // with the settings (XDG_CONFIG_HOME) of one seeded database:
 //
-//   kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|
-//                       stock-lists|daily-upload|daily-page|monthly-page
+//   kestrune-bench-case daily|monthly|closed-days|daily-closed|export|mark-batch|
+//                       mark-per-row|uploads|stock-lists|daily-upload|daily-page|monthly-page
 //                       [--now EPOCH] [--statements PREFIX] [--uploads N]
 //
 // It loads what the agent loads at start-up (company, both stock lists), then
@@ -14,6 +14,9 @@
 //
 // "closed-days" is the catch-up after a month away: the 31 closed days
 // before the current business day, delivered as the agent delivers them.
+// "daily-closed" is the daily tick's run when a day and a month have just
+// closed: the daily report, then yesterday's and last month's final reports,
+// each with its owner's page, over one FTP session.
 // --now puts the agent's clock at that moment (the seeded period).
 // "uploads" sends a 50 KB file N times (default 10000) as the agent sends a
 // report and adds "slow K" to the line: the uploads that took 0.9 s or more.
@@ -93,7 +96,8 @@ struct StatementScripts {
 
 int usage() {
   std::fputs(
-      "usage: kestrune-bench-case daily|monthly|closed-days|export|mark-batch|mark-per-row|uploads|"
+      "usage: kestrune-bench-case daily|monthly|closed-days|daily-closed|export|mark-batch|"
+      "mark-per-row|uploads|"
       "stock-lists|daily-upload|daily-page|monthly-page [--now EPOCH] [--statements PREFIX] "
       "[--uploads N]\n",
       stderr);
@@ -118,9 +122,9 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (job != "daily" && job != "monthly" && job != "closed-days" && job != "export" &&
-      job != "mark-batch" && job != "mark-per-row" && job != "uploads" && job != "stock-lists" &&
-      job != "daily-upload" && job != "daily-page" && job != "monthly-page")
+  if (job != "daily" && job != "monthly" && job != "closed-days" && job != "daily-closed" &&
+      job != "export" && job != "mark-batch" && job != "mark-per-row" && job != "uploads" &&
+      job != "stock-lists" && job != "daily-upload" && job != "daily-page" && job != "monthly-page")
     return usage();
   const bool pageJob = job == "daily-page" || job == "monthly-page";
 
@@ -156,6 +160,14 @@ int main(int argc, char** argv) {
   }
 
   int64_t today = businessDayOf(nowSeconds());
+  if (job == "daily-closed") {
+    // Delivered until the day before yesterday and the month before last:
+    // yesterday and last month are due after the daily report.
+    app.reports.closedStateLoaded = true;
+    app.reports.closedState.dayKnown = app.reports.closedState.monthKnown = true;
+    app.reports.closedState.lastDay = today - 2;
+    app.reports.closedState.lastMonth = monthOfDay(today) - 2;
+  }
   if (job == "closed-days") {
     // Delivered until 32 days ago, this month's predecessor already.
     app.reports.closedStateLoaded = true;
@@ -196,6 +208,10 @@ int main(int argc, char** argv) {
     done = runDailyReport(app.reports, app.shared).uploaded;
   } else if (job == "monthly") {
     done = runMonthlyReport(app.reports, app.shared).uploaded;
+  } else if (job == "daily-closed") {
+    done = runDailyReportThenClosed(app.reports, app.shared).uploaded &&
+           app.reports.closedState.lastDay == today - 1 &&
+           app.reports.closedState.lastMonth == monthOfDay(today) - 1;
   } else if (job == "closed-days") {
     deliverClosedReports(app.reports, app.shared);
     done = app.reports.closedState.lastDay == today - 1;

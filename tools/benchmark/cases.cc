@@ -75,6 +75,13 @@ AgentRun runJob(Case& c, const std::string& statements) {
   s.env = agentEnvironment(*c.data);
   if (c.ftp == Case::Ftp::kTls) s.env["XDG_CONFIG_HOME"] = c.data->tlsConfig;
   if (c.ftp == Case::Ftp::kTlsServerPlain) s.env["XDG_CONFIG_HOME"] = c.data->offConfig;
+  if (c.ftp == Case::Ftp::kLine) s.env["XDG_CONFIG_HOME"] = c.data->lineConfig;
+  if (c.ftp == Case::Ftp::kLineTls) s.env["XDG_CONFIG_HOME"] = c.data->lineTlsConfig;
+  // The closed periods' final reports of the last run would be kept.
+  if (c.job == "daily-closed")
+    test::shell("rm -f " + quote(options.work) + "/ftp*/httpdocs/customer_yedek/*/*_gunluk_*2* " +
+                quote(options.work) + "/ftp*/httpdocs/customer_yedek/*/*_aylik_*2*");
+  LineCount before = lineCount(c.ftp == Case::Ftp::kLineTls);
   std::string log = options.work + "/logs/" + c.id + ".log";
   s.errors = log;
   int out = -1;
@@ -89,6 +96,10 @@ AgentRun runJob(Case& c, const std::string& statements) {
          fileTail(log, 10));
   size_t slow = text.find(" slow ");
   if (slow != std::string::npos) run.slow = std::atoi(text.c_str() + slow + 6);
+  if (overTheLine(c)) {
+    LineCount after = lineCount(c.ftp == Case::Ftp::kLineTls);
+    run.roundTrips = after.connections - before.connections + after.turns - before.turns;
+  }
   return run;
 }
 
@@ -270,6 +281,30 @@ std::vector<Case> defineCases(std::vector<DataSet>& data, const Sizes& sizes, bo
   add("closed-days", "31 closed days caught up with their owner's pages", "closed-days",
       set("demo"), "demo data (pos-demo-data.py defaults)")
       ->floor = false;
+  // Over a line with a round trip: what one session per run costs there.
+  const std::string line = ", " + std::to_string(kLineRttMs) + " ms line";
+  const std::string demoRows = "demo data (pos-demo-data.py defaults)";
+  for (Case::Ftp server : {Case::Ftp::kLine, Case::Ftp::kLineTls}) {
+    bool tls = server == Case::Ftp::kLineTls;
+    std::string over = line + (tls ? " over TLS" : "");
+    Case* c = add(tls ? "daily-line-tls" : "daily-line",
+                  "daily report with its owner's page" + over, "daily", set("daily"), dailyRows);
+    c->ftp = server;
+    c->files = 2;
+    c = add(tls ? "closed-line-tls" : "closed-line",
+            "daily run with its closed day and month" + over, "daily-closed", set("demo"),
+            demoRows);
+    c->ftp = server;
+    c->files = 6;
+    c->checks = 2;
+    c = add(tls ? "images-line-tls" : "images-line",
+            "expense export with " + grouped(sizes.images) + " new images" + over, "export",
+            set("export-images"), grouped(sizes.images) + " images of this year's moves");
+    c->ftp = server;
+    c->files = static_cast<int>(sizes.images) + 1;
+    c->resetMarks = true;
+    c->repeats = 1;
+  }
   // The upload loop must never sleep a whole poll time-out (see case.cc).
   const int uploadCount = smoke ? 50 : 10000;
   Case* uploads = add("uploads", "repeated uploads", "uploads", set("daily"),
@@ -294,6 +329,15 @@ std::vector<Case> defineCases(std::vector<DataSet>& data, const Sizes& sizes, bo
     }
   }
   return cases;
+}
+
+bool overTheLine(const Case& c) {
+  return c.ftp == Case::Ftp::kLine || c.ftp == Case::Ftp::kLineTls;
+}
+
+double floorRoundTrips(const Case& c) {
+  bool tls = c.ftp == Case::Ftp::kLineTls;
+  return (tls ? 9.5 : 5.5) + c.files * (tls ? 4 : 3) + c.checks;
 }
 
 const Case& caseNamed(const std::vector<Case>& cases, const std::string& id) {

@@ -28,9 +28,23 @@ struct Case {
   std::string scripts;          // prefix of the recorded statements
   std::string identical = "-";  // rows of both sessions the same
   // Where it uploads: pyftpdlib, or pure-ftpd over TLS or plain (the pair
-  // that tells what TLS costs).
-  enum class Ftp { kPyftpdlib, kTls, kTlsServerPlain } ftp = Ftp::kPyftpdlib;
+  // that tells what TLS costs), or either over the line (kLineRttMs).
+  enum class Ftp { kPyftpdlib, kTls, kTlsServerPlain, kLine, kLineTls } ftp = Ftp::kPyftpdlib;
+  // Over the line: the files a run sends and the files it asks the server
+  // about (MDTM), for its floor; the round trips each run took.
+  int files = 0, checks = 0;
+  Samples roundTrips;
 };
+
+bool overTheLine(const Case& c);
+// The round trips FTP itself needs for the case's files over one session,
+// on the line as tools/delay-relay makes it (a connection reaches the server
+// a round trip after the client's connect, which returns at once): the
+// connect and the greeting (1.5), USER, PASS, CWD, TYPE I, over TLS also
+// AUTH TLS, its handshake, PBSZ and PROT; then per file EPSV, STOR (the
+// data connection opened meanwhile) and the data with the reply after it,
+// over TLS the data connection's handshake too; per check MDTM.
+double floorRoundTrips(const Case& c);
 
 // Every case over the seeded data sets, in the order they run and print;
 // each runs `repeats` rounds unless it says otherwise.
@@ -47,6 +61,7 @@ struct AgentRun {
   double seconds = 0;
   long peakKb = 0;
   int slow = 0;
+  int roundTrips = -1;  // over the line: connections and the client's turns
 };
 
 // One run of the agent: its job in kestrune-bench-case (recording what it

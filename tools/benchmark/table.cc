@@ -71,7 +71,8 @@ void printTable(const std::vector<Case>& cases, int repeats, double clientAlone)
   std::vector<Line> lines = {{"case", "rows", "agent s", "floor s (default)",
                               "floor s (agent session)", "ratio", "ratio (default)",
                               "agent peak RSS MB"}};
-  for (const Case& c : cases) lines.push_back(caseLine(c));
+  for (const Case& c : cases)
+    if (!overTheLine(c)) lines.push_back(caseLine(c));
   size_t w[8] = {};
   for (const Line& l : lines)
     for (int i = 0; i < 8; ++i) w[i] = std::max(w[i], l[i].size());
@@ -106,6 +107,51 @@ void printTable(const std::vector<Case>& cases, int repeats, double clientAlone)
     if (c.identical != "-")
       std::printf("Rows of %s (%s) the same in both sessions: %s\n", c.label.c_str(),
                   c.rows.c_str(), c.identical.c_str());
+}
+
+Samples lineFloors(const Case& c) {
+  Samples floors;
+  double network = floorRoundTrips(c) * kLineRttMs / 1000.0;
+  for (double statements : c.floorSession.values) floors.add(statements + network);
+  return floors;
+}
+
+void printLineTable(const std::vector<Case>& cases) {
+  std::vector<std::array<std::string, 7>> lines = {
+      {"case", "rows", "agent s", "round trips", "floor round trips", "floor s", "ratio"}};
+  for (const Case& c : cases) {
+    if (!overTheLine(c)) continue;
+    Samples floors = lineFloors(c);
+    lines.push_back({c.label, c.rows, fixed(c.agent.median(), 3), fixed(c.roundTrips.median(), 0),
+                     fixed(floorRoundTrips(c), 1), fixed(floors.median(), 3),
+                     fixed(pairedRatio(c.agent, floors), 2)});
+  }
+  if (lines.size() == 1) return;
+  size_t w[7] = {};
+  for (const auto& l : lines)
+    for (int i = 0; i < 7; ++i) w[i] = std::max(w[i], l[i].size());
+  std::printf(
+      "\nOver a line of %d ms round trip (tools/delay-relay in front of each FTP server; it\n"
+      "does not limit the rate). round trips = the line's connections and the agent's turns\n"
+      "(times it spoke after the server) in one run; floor round trips = what FTP itself needs\n"
+      "for the run's files over one session; floor s = the floor of the run's statements\n"
+      "plus the floor round trips.\n\n",
+      kLineRttMs);
+  for (size_t n = 0; n < lines.size(); ++n) {
+    std::string row = "|";
+    for (int i = 0; i < 7; ++i) {
+      const std::string& cell = lines[n][i];
+      std::string pad(w[i] - cell.size(), ' ');
+      row += " " + (i < 2 ? cell + pad : pad + cell) + " |";
+    }
+    std::printf("%s\n", row.c_str());
+    if (n == 0) {
+      std::string rule = "|";
+      for (int i = 0; i < 7; ++i)
+        rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
+      std::printf("%s\n", rule.c_str());
+    }
+  }
 }
 
 void writeCsv(const std::vector<Case>& cases, const std::string& path) {

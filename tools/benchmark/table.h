@@ -28,6 +28,11 @@ std::string fixed(double v, int decimals);
 // The table of the cases' medians, the client's own time (part of every
 // floor) and whether both sessions gave the same rows.
 void printTable(const std::vector<Case>& cases, int repeats, double clientAlone);
+// The cases over the line: time, round trips and their floors.
+void printLineTable(const std::vector<Case>& cases);
+// The floors of a case over the line, run by run: its statements' floor and
+// the round trips FTP needs.
+Samples lineFloors(const Case& c);
 // The same medians as CSV.
 void writeCsv(const std::vector<Case>& cases, const std::string& path);
 

@@ -58,6 +58,20 @@ void printPageTargets(const std::vector<Case>& cases, const Sizes& sizes) {
       verdict(dailyBuild < 5 && monthlyBuild < 5));
 }
 
+// One FTP session per run, over the line.
+void printLineTargets(const std::vector<Case>& cases) {
+  std::printf("  over the %d ms line, against the floor of statements and round trips:\n",
+              kLineRttMs);
+  for (const char* id : {"images-line", "images-line-tls", "daily-line", "daily-line-tls",
+                         "closed-line", "closed-line-tls"}) {
+    const Case& c = caseNamed(cases, id);
+    double limit = c.job == "export" ? 1.5 : 1.3;
+    double ratio = pairedRatio(c.agent, lineFloors(c));
+    std::printf("  %s <= %.1fx: %.2fx (%.0f round trips, floor %.1f)  %s\n", c.label.c_str(), limit,
+                ratio, c.roundTrips.median(), floorRoundTrips(c), verdict(ratio <= limit));
+  }
+}
+
 }  // namespace
 
 void printTargets(const std::vector<Case>& cases, const Sizes& sizes) {
@@ -110,6 +124,7 @@ void printTargets(const std::vector<Case>& cases, const Sizes& sizes) {
   std::printf("  31 closed days <= 31 daily runs + 1 s:    %.3f s against %.3f s  %s\n", catchUp,
               31 * dailyDemo + 1, verdict(catchUp <= 31 * dailyDemo + 1));
   printPageTargets(cases, sizes);
+  printLineTargets(cases);
   const Case& lists = find("stock-lists");
   std::printf(
       "  stock lists read again by each report run: %.3f s, %s products (%.2fx its floor)\n",
