@@ -26,12 +26,7 @@ namespace {
 using test::Clock;
 using test::secondsSince;
 
-// Bytes an ASCII-mode transfer or a text-mode file would change.
-std::string awkwardBytes(size_t size) {
-  std::string bytes = std::string("line one\r\nline two\n\r\0\0end\x1a\xff\xfe", 27);
-  for (size_t i = 0; bytes.size() < size; ++i) bytes += static_cast<char>((i * 131 + 7) & 0xFF);
-  return bytes;
-}
+using test::awkwardBytes;
 
 class Ftp : public ::testing::Test {
  protected:

@@ -48,4 +48,10 @@ std::string fileTail(const std::string& path, int lines) {
   return keep >= starts.size() ? text : text.substr(starts[starts.size() - keep]);
 }
 
+std::string awkwardBytes(size_t size) {
+  std::string bytes = std::string("line one\r\nline two\n\r\0\0end\x1a\xff\xfe", 27);
+  for (size_t i = 0; bytes.size() < size; ++i) bytes += static_cast<char>((i * 131 + 7) & 0xFF);
+  return bytes;
+}
+
 }  // namespace kestrune::test

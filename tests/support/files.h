@@ -18,5 +18,7 @@ std::vector<std::string> filesIn(const std::string& folder);
 void createFolderTree(const std::string& path);
 // The file's last `lines` lines; empty when it cannot be read.
 std::string fileTail(const std::string& path, int lines);
+// `size` bytes that an ASCII-mode transfer or a text-mode file would change.
+std::string awkwardBytes(size_t size);
 
 }  // namespace kestrune::test

@@ -12,10 +12,31 @@ namespace kestrune::bench {
 
 namespace {
 
-// One line of the table, every cell as printed: the case, its rows, agent s,
-// the floors (default session, agent's session), the ratios (agent's
-// session, default) and the agent's peak RSS.
-using Line = std::array<std::string, 8>;
+// One line of a table, every cell as printed.
+using Line = std::vector<std::string>;
+
+// A Markdown table of `lines` (the first its head), the first two columns
+// to the left, the figures to the right.
+void printRows(const std::vector<Line>& lines) {
+  std::vector<size_t> w(lines[0].size());
+  for (const Line& l : lines)
+    for (size_t i = 0; i < w.size(); ++i) w[i] = std::max(w[i], l[i].size());
+  for (size_t n = 0; n < lines.size(); ++n) {
+    std::string row = "|";
+    for (size_t i = 0; i < w.size(); ++i) {
+      const std::string& cell = lines[n][i];
+      std::string pad(w[i] - cell.size(), ' ');
+      row += " " + (i < 2 ? cell + pad : pad + cell) + " |";
+    }
+    std::printf("%s\n", row.c_str());
+    if (n == 0) {
+      std::string rule = "|";
+      for (size_t i = 0; i < w.size(); ++i)
+        rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
+      std::printf("%s\n", rule.c_str());
+    }
+  }
+}
 
 Line caseLine(const Case& c) {
   double a = c.agent.median();
@@ -73,9 +94,6 @@ void printTable(const std::vector<Case>& cases, int repeats, double clientAlone)
                               "agent peak RSS MB"}};
   for (const Case& c : cases)
     if (!overTheLine(c)) lines.push_back(caseLine(c));
-  size_t w[8] = {};
-  for (const Line& l : lines)
-    for (int i = 0; i < 8; ++i) w[i] = std::max(w[i], l[i].size());
   std::printf(
       "\nMedians of %d round%s (cases under a second: three runs a round; connection per\n"
       "row: at most three rounds; repeated uploads: one run). ratio = agent / floor with the\n"
@@ -85,21 +103,7 @@ void printTable(const std::vector<Case>& cases, int repeats, double clientAlone)
       "the page (its reads, its build, its upload), the floor every statement of the run,\n"
       "the page's reads too.\n\n",
       repeats, repeats == 1 ? "" : "s");
-  for (size_t n = 0; n < lines.size(); ++n) {
-    std::string row = "|";
-    for (int i = 0; i < 8; ++i) {
-      const std::string& cell = lines[n][i];
-      std::string pad(w[i] - cell.size(), ' ');
-      row += " " + (i < 2 ? cell + pad : pad + cell) + " |";
-    }
-    std::printf("%s\n", row.c_str());
-    if (n == 0) {
-      std::string rule = "|";
-      for (int i = 0; i < 8; ++i)
-        rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
-      std::printf("%s\n", rule.c_str());
-    }
-  }
+  printRows(lines);
   std::printf(
       "\nThe client alone (start, connect, SELECT 1, exit) takes %.3f s, part of every floor.\n",
       clientAlone);
@@ -117,7 +121,7 @@ Samples lineFloors(const Case& c) {
 }
 
 void printLineTable(const std::vector<Case>& cases) {
-  std::vector<std::array<std::string, 7>> lines = {
+  std::vector<Line> lines = {
       {"case", "rows", "agent s", "round trips", "floor round trips", "floor s", "ratio"}};
   for (const Case& c : cases) {
     if (!overTheLine(c)) continue;
@@ -127,9 +131,6 @@ void printLineTable(const std::vector<Case>& cases) {
                      fixed(pairedRatio(c.agent, floors), 2)});
   }
   if (lines.size() == 1) return;
-  size_t w[7] = {};
-  for (const auto& l : lines)
-    for (int i = 0; i < 7; ++i) w[i] = std::max(w[i], l[i].size());
   std::printf(
       "\nOver a line of %d ms round trip (tools/delay-relay in front of each FTP server; it\n"
       "does not limit the rate). round trips = the line's connections and the agent's turns\n"
@@ -137,21 +138,7 @@ void printLineTable(const std::vector<Case>& cases) {
       "for the run's files over one session; floor s = the floor of the run's statements\n"
       "plus the floor round trips.\n\n",
       kLineRttMs);
-  for (size_t n = 0; n < lines.size(); ++n) {
-    std::string row = "|";
-    for (int i = 0; i < 7; ++i) {
-      const std::string& cell = lines[n][i];
-      std::string pad(w[i] - cell.size(), ' ');
-      row += " " + (i < 2 ? cell + pad : pad + cell) + " |";
-    }
-    std::printf("%s\n", row.c_str());
-    if (n == 0) {
-      std::string rule = "|";
-      for (int i = 0; i < 7; ++i)
-        rule += (i < 2 ? ":" : "-") + std::string(w[i], '-') + (i < 2 ? "-|" : ":|");
-      std::printf("%s\n", rule.c_str());
-    }
-  }
+  printRows(lines);
 }
 
 void writeCsv(const std::vector<Case>& cases, const std::string& path) {
