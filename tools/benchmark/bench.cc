@@ -164,7 +164,7 @@ std::string startLines(const std::string& ftpAddress) {
 int usage() {
   std::fputs(
       "usage: kestrune-bench [--smoke] [--repeats N] [--base A.B.C] [--work DIR] "
-      "[--csv FILE]\n",
+      "[--csv FILE] [--only ID,ID...]\n",
       stderr);
   return 2;
 }
@@ -354,6 +354,15 @@ int runBenchmark() {
   startAndSeed(data, ftpAddress, startLines(ftpAddress));
 
   std::vector<Case> cases = defineCases(data, sizes, smoke, repeats);
+  if (!options.only.empty()) {
+    for (const std::string& id : options.only) caseNamed(cases, id);  // fails on an unknown one
+    cases.erase(std::remove_if(cases.begin(), cases.end(),
+                               [](const Case& c) {
+                                 return std::find(options.only.begin(), options.only.end(), c.id) ==
+                                        options.only.end();
+                               }),
+                cases.end());
+  }
   recordStatements(cases, ftp);
   Samples clientAlone = runRounds(cases, repeats, ftp, dataSetNamed(data, "daily"));
   stopEverything();
@@ -367,7 +376,7 @@ int runBenchmark() {
     std::printf("\nSmoke run: every case ran; times are not judged.\n");
     return identical ? 0 : 1;
   }
-  printTargets(cases, sizes);
+  if (options.only.empty()) printTargets(cases, sizes);
   return identical ? 0 : 1;
 }
 
@@ -412,7 +421,14 @@ int main(int argc, char** argv) {
         options.work = value();
       else if (a == "--csv")
         options.csv = value();
-      else
+      else if (a == "--only") {
+        std::string list = value();
+        for (size_t at = 0; at <= list.size();) {
+          size_t comma = std::min(list.find(',', at), list.size());
+          if (comma > at) options.only.push_back(list.substr(at, comma - at));
+          at = comma + 1;
+        }
+      } else
         return usage();
     } catch (const std::invalid_argument&) {
       return usage();

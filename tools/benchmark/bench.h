@@ -15,6 +15,7 @@ struct Options {
   std::string base = "127.0.5";
   std::string work = KESTRUNE_BENCH_BINARY_DIR "/bench-run";
   std::string csv;
+  std::vector<std::string> only;  // case ids to run alone (no targets then)
   std::string source = KESTRUNE_BENCH_SOURCE_DIR;
   std::string caseProgram = KESTRUNE_BENCH_CASE_PROGRAM;
   std::string agentProgram = KESTRUNE_BENCH_AGENT_PROGRAM;
