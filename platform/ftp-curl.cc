@@ -334,45 +334,32 @@ std::unique_ptr<FtpConnection> newConnection(const FtpAccount& account, const Ft
   return c;
 }
 
-// One request on `c`, within `leftMs`.
-CURLcode request(FtpConnection& c, const std::string& url, long leftMs) {
+// What a request asks of the server.
+enum class Step {
+  kEnterFolder,  // connect, log in and enter the folder, without a transfer
+  kStore,        // STOR of a file (on a connection in its folder, or one curl opens again)
+  kAskTime,      // MDTM and SIZE of a file
+};
+
+// One request on `c`, within `leftMs`; `file` is what kStore sends.
+CURLcode request(FtpConnection& c, Step step, const std::string& url, long leftMs,
+                 const LocalFile* file = nullptr) {
   c.detail[0] = '\0';
   c.log.cwdSent = false;
   c.log.dataOpening = false;
-  if (curl_easy_setopt(c.easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_TIMEOUT_MS, leftMs) != CURLE_OK)
-    return CURLE_FAILED_INIT;
+  bool store = step == Step::kStore;
+  bool ok =
+      curl_easy_setopt(c.easy, CURLOPT_NOBODY, store ? 0L : 1L) == CURLE_OK &&
+      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, store ? 1L : 0L) == CURLE_OK &&
+      curl_easy_setopt(c.easy, CURLOPT_FILETIME, step == Step::kAskTime ? 1L : 0L) == CURLE_OK &&
+      curl_easy_setopt(c.easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+      curl_easy_setopt(c.easy, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK;
+  if (ok && store)
+    ok = curl_easy_setopt(c.easy, CURLOPT_READDATA, file->file) == CURLE_OK &&
+         curl_easy_setopt(c.easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(file->size)) ==
+             CURLE_OK;
+  if (!ok) return CURLE_FAILED_INIT;
   return drive(c.multi, c.easy, c.log);
-}
-
-// Connect, log in and enter the folder, without a transfer.
-CURLcode logIn(FtpConnection& c, const std::string& folderUrl, long leftMs) {
-  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 0L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 0L) != CURLE_OK)
-    return CURLE_FAILED_INIT;
-  return request(c, folderUrl, leftMs);
-}
-
-// STOR of `file` on a connection in its folder (or one curl opens again).
-CURLcode store(FtpConnection& c, const std::string& fileUrl, const LocalFile& file, long leftMs) {
-  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 0L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 1L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 0L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_READDATA, file.file) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(file.size)) !=
-          CURLE_OK)
-    return CURLE_FAILED_INIT;
-  return request(c, fileUrl, leftMs);
-}
-
-// MDTM and SIZE of a file.
-CURLcode askTime(FtpConnection& c, const std::string& fileUrl, long leftMs) {
-  if (curl_easy_setopt(c.easy, CURLOPT_NOBODY, 1L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_UPLOAD, 0L) != CURLE_OK ||
-      curl_easy_setopt(c.easy, CURLOPT_FILETIME, 1L) != CURLE_OK)
-    return CURLE_FAILED_INIT;
-  return request(c, fileUrl, leftMs);
 }
 
 void noteTls(const FtpConnection& c, FtpOutcome& out) {
@@ -440,7 +427,7 @@ int ftpPutFile(FtpSession& session, const FtpAccount& account, const std::string
     if (!nameOk) return kFtpPutFailed;
     file.file = openRegularFile(localPath, &file.size);
     if (!file.file) return kFtpPutFailed;
-    CURLcode result = store(*kept, fileUrl, file, msLeft(started, timeouts));
+    CURLcode result = request(*kept, Step::kStore, fileUrl, msLeft(started, timeouts), &file);
     noteTls(*kept, out);
     if (result == CURLE_OK) return kFtpDone;
     dropBroken(session);
@@ -455,8 +442,7 @@ int ftpPutFile(FtpSession& session, const FtpAccount& account, const std::string
   // a transfer.
   std::unique_ptr<FtpConnection> c = newConnection(account, timeouts);
   if (!c) return kFtpOpenFailed;
-  session.connectionsOpened += 1;
-  CURLcode result = logIn(*c, folderUrl, msLeft(started, timeouts));
+  CURLcode result = request(*c, Step::kEnterFolder, folderUrl, msLeft(started, timeouts));
   noteTls(*c, out);
   if (result != CURLE_OK) {
     if (isClientFailure(result)) return kFtpOpenFailed;
@@ -473,7 +459,7 @@ int ftpPutFile(FtpSession& session, const FtpAccount& account, const std::string
   if (!file.file) file.file = openRegularFile(localPath, &file.size);
   if (!file.file) return kFtpPutFailed;
   // Both steps (and a try on the kept connection) stay within the upload's bound.
-  result = store(now, fileUrl, file, msLeft(started, timeouts));
+  result = request(now, Step::kStore, fileUrl, msLeft(started, timeouts), &file);
   if (result == CURLE_OK) return kFtpDone;
   closeFtpSession(session);
   return kFtpPutFailed;
@@ -508,15 +494,14 @@ int ftpFileTime(FtpSession& session, const FtpAccount& account, const std::strin
     return 1;
   };
   if (FtpConnection* kept = keptConnection(session, key)) {
-    CURLcode result = askTime(*kept, fileUrl, msLeft(started, timeouts));
+    CURLcode result = request(*kept, Step::kAskTime, fileUrl, msLeft(started, timeouts));
     if (result == CURLE_OK || result == CURLE_REMOTE_FILE_NOT_FOUND) return answer(*kept, result);
     dropBroken(session);
     if (waitedOut(result, started, timeouts)) return kFtpConnectFailed;
   }
   std::unique_ptr<FtpConnection> c = newConnection(account, timeouts);
   if (!c) return kFtpOpenFailed;
-  session.connectionsOpened += 1;
-  CURLcode result = askTime(*c, fileUrl, msLeft(started, timeouts));
+  CURLcode result = request(*c, Step::kAskTime, fileUrl, msLeft(started, timeouts));
   if (result != CURLE_OK && result != CURLE_REMOTE_FILE_NOT_FOUND) {
     if (isClientFailure(result)) return kFtpOpenFailed;
     return c->log.cwdSent && tlsProblem(result, nullptr).empty() ? kFtpFolderFailed

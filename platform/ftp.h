@@ -68,7 +68,6 @@ struct FtpSession {
 
   std::unique_ptr<FtpConnection> connection;  // none before the first request, or after a failure
   int brokenConnections = 0;                  // kept connections that failed a request
-  int connectionsOpened = 0;
 };
 
 // Ends the session's connection (QUIT); the next request opens a new one.

@@ -33,15 +33,23 @@ std::string shell(const std::string& command) {
   return out;
 }
 
-pid_t startProcess(const ProcessSpec& spec, int* pipeOut) {
+pid_t startProcess(const ProcessSpec& spec, int* pipeOut, int* pipeIn) {
   int fds[2] = {-1, -1};
+  int ins[2] = {-1, -1};
   if (spec.output.empty() && ::pipe(fds) != 0) throw std::runtime_error("pipe");
+  if (spec.input.empty() && ::pipe(ins) != 0) throw std::runtime_error("pipe");
   pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    int in = ::open(spec.input.c_str(), O_RDONLY);
-    if (in >= 0) ::dup2(in, 0);
+    if (spec.input.empty()) {
+      ::dup2(ins[0], 0);
+      ::close(ins[0]);
+      ::close(ins[1]);
+    } else {
+      int in = ::open(spec.input.c_str(), O_RDONLY);
+      if (in >= 0) ::dup2(in, 0);
+    }
     if (spec.output.empty()) {
       ::dup2(fds[1], 1);
       ::close(fds[0]);
@@ -63,6 +71,13 @@ pid_t startProcess(const ProcessSpec& spec, int* pipeOut) {
   if (spec.output.empty()) {
     ::close(fds[1]);
     if (pipeOut) *pipeOut = fds[0];
+  }
+  if (spec.input.empty()) {
+    ::close(ins[0]);
+    if (pipeIn)
+      *pipeIn = ins[1];
+    else
+      ::close(ins[1]);
   }
   return child;
 }

@@ -22,16 +22,18 @@ std::string shell(const std::string& command);
 struct ProcessSpec {
   std::vector<std::string> argv;           // argv[0] is looked up in PATH
   std::map<std::string, std::string> env;  // set in the child
-  std::string input = "/dev/null";
-  std::string output;                // a file; empty: a pipe read by the caller
-  std::string errors = "/dev/null";  // appended
+  std::string input = "/dev/null";         // a file; empty: a pipe written by the caller
+  std::string output;                      // a file; empty: a pipe read by the caller
+  std::string errors = "/dev/null";        // appended
 };
 
 // Starts a process. With ProcessSpec::output empty its standard output is a
-// pipe whose read end goes to `pipeOut` (without one it stays open, unread).
+// pipe whose read end goes to `pipeOut` (without one it stays open, unread);
+// with ProcessSpec::input empty its standard input is one whose write end
+// goes to `pipeIn` (without one it is closed: the child reads an end).
 // The child gets SIGTERM when the thread that started it ends. Throws
 // std::runtime_error when it cannot fork.
-pid_t startProcess(const ProcessSpec& spec, int* pipeOut = nullptr);
+pid_t startProcess(const ProcessSpec& spec, int* pipeOut = nullptr, int* pipeIn = nullptr);
 
 // Everything up to the end of `fd`, which it closes.
 std::string readAll(int fd);

@@ -1,13 +1,13 @@
 #include "tests/support/relay.h"
 
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
+
+#include "tests/support/process.h"
 
 namespace kestrune::test {
 
@@ -31,7 +31,8 @@ void DelayRelay::start(const std::string& listen, const std::string& target, int
   const char* source = std::getenv("KESTRUNE_SOURCE_DIR");
   std::string program =
       std::string(source && *source ? source : KESTRUNE_DEFAULT_SOURCE_DIR) + "/tools/delay-relay";
-  std::vector<std::string> args = {
+  ProcessSpec spec;
+  spec.argv = {
       "/usr/bin/python3",
       program,
       "--listen",
@@ -42,25 +43,9 @@ void DelayRelay::start(const std::string& listen, const std::string& target, int
       std::to_string(controlPort) + "," + std::to_string(first) + "-" + std::to_string(first + 39),
       "--rtt-ms",
       std::to_string(rttMs)};
-  int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe");
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  pid = child;
-  commands = in[1];
-  answers = out[0];
+  spec.input = "";  // the commands, one a line
+  spec.errors = "/dev/stderr";
+  pid = startProcess(spec, &answers, &commands);
   std::string line = readLine(answers);
   if (line != "ready") {
     stop();
@@ -74,7 +59,7 @@ void DelayRelay::stop() {
   commands = answers = -1;
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
-  ::waitpid(pid, nullptr, 0);
+  waitForExit(pid);
   pid = 0;
 }
 
